@@ -1,0 +1,23 @@
+// What the start-up needs from the system besides the support library.
+#pragma once
+
+#include <string>
+
+namespace kestrad {
+
+enum class BoxStyle { Critical = 16, Exclamation = 48, Information = 64 };
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  // The command line without the program's own path.
+  virtual std::string CommandLineArgs() = 0;
+  // A modal box with one OK button; returns when it is dismissed.
+  virtual void MessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
+  // Loads the main window, which shows itself.
+  virtual void LoadForm1() = 0;
+  // Ends the program at once. The product does not return from it.
+  virtual void EndProgram() = 0;
+};
+
+}  // namespace kestrad

@@ -1,0 +1,48 @@
+// What the channel test and the driver identification touch on the window.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kestrad {
+
+// The six indicators of a channel's frame, top to bottom.
+enum class Indicator {
+  DMAEnabled,
+  ResetError,
+  MasterIdDataCheckSum,
+  MasterDeviceDetectionTimeout,
+  SlaveIdDataCheckSum,
+  SlaveDeviceDetectionTimeout,
+};
+
+enum class CheckState { Unchecked = 0, Checked = 1, Grayed = 2 };
+
+constexpr std::uint32_t kBlack = 0x000000;
+constexpr std::uint32_t kRed = 0x0000FF;  // a colour word: the low byte is red
+
+// Every operation is one guarded step of its caller: it may throw RunError.
+class ChannelWindow {
+ public:
+  virtual ~ChannelWindow() = default;
+
+  virtual void SetCaption(int channel, Indicator box, const std::string& caption) = 0;
+  virtual void SetState(int channel, Indicator box, CheckState state) = 0;
+  virtual void SetColour(int channel, Indicator box, std::uint32_t colour) = 0;
+  // Appends to the channel's text box, after whatever it holds.
+  virtual void AppendText(int channel, const std::string& piece) = 0;
+  virtual std::size_t TextLength(int channel) = 0;
+  virtual void SetSelStart(int channel, std::size_t position) = 0;
+  virtual void SetFixEnabled(bool enabled) = 0;
+  virtual void GetDriverVersions() = 0;
+};
+
+// Referencing the window: the first reference creates (and loads) it.
+class WindowRef {
+ public:
+  virtual ~WindowRef() = default;
+  virtual ChannelWindow& Window() = 0;
+};
+
+}  // namespace kestrad

@@ -1,0 +1,43 @@
+// The support library as the program sees it.
+//
+// The product implements this with the run-time binding to tamarak9.dll; the
+// unit tests with fakes. Every function may throw RunError when the library
+// or the entry point cannot be reached.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrad {
+
+// HKEY_LOCAL_MACHINE as it crosses the library's interface.
+constexpr std::uint32_t kHiveLocalMachine = 0x80000002u;
+
+class Support {
+ public:
+  virtual ~Support() = default;
+
+  virtual std::int32_t LibVersion() = 0;
+  // True when the value was read; `value` is filled only then.
+  virtual bool ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key,
+                                     const std::string& name, std::int32_t& value) = 0;
+  // Empty when the value could not be read.
+  virtual std::string ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
+                                             const std::string& name) = 0;
+  virtual bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key,
+                                    const std::string& name, std::int32_t value) = 0;
+  virtual void ShellRun(const std::string& address) = 0;
+  virtual std::vector<std::string> GetArgs(const std::string& text) = 0;
+  virtual void OpenConsole() = 0;
+  virtual bool ConsoleOpen() = 0;
+  virtual void CloseConsole() = 0;
+  virtual void SetConsoleAttributes(std::int32_t foreground, std::int32_t background) = 0;
+  virtual void ClearConsoleAttributes() = 0;
+  virtual void Writes(const std::string& text) = 0;
+  virtual void WriteLn(const std::string& text) = 0;
+  virtual bool InNativeConsole() = 0;
+  virtual void Pause(const std::string& prompt) = 0;
+};
+
+}  // namespace kestrad

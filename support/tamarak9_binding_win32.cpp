@@ -1,0 +1,2 @@
+// placeholder
+#include "support/tamarak9_binding_win32.h"

@@ -1,0 +1,2 @@
+// placeholder
+#include "ui/form1_win32.h"
