@@ -1,0 +1,17 @@
+#include "app/command_line.h"
+
+namespace kestrad {
+
+std::string ArgumentText(const std::string& command_line) {
+  std::string::size_type i = 0;
+  const auto n = command_line.size();
+  if (n > 0 && command_line[0] == '"') {
+    i = command_line.find('"', 1);
+    i = (i == std::string::npos) ? n : i + 1;
+  }
+  while (i < n && command_line[i] != ' ' && command_line[i] != '\t') ++i;
+  while (i < n && (command_line[i] == ' ' || command_line[i] == '\t')) ++i;
+  return command_line.substr(i);
+}
+
+}  // namespace kestrad

@@ -1,0 +1,90 @@
+#include "app/startup.h"
+
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/switches.h"
+#include "app/usage.h"
+#include "check/test_ide.h"
+#include "common/error_trap.h"
+#include "common/program.h"
+
+namespace kestrad {
+
+namespace {
+
+const std::string kWarningEntry =
+    std::string("\r\n\r\n") + kProgramName +
+    " Detected that at least one IDE channel is not using DMA access";
+const std::string kPassedEntry =
+    std::string("\r\n\r\n") + kProgramName +
+    " checked the IDE settings and all channels appear to be using DMA access OK";
+const std::string kWarningTitle = "Disk Drives Running in Emergency (Slow) IDE Mode";
+const std::string kWarningPrompt =
+    "DMA appears to be disabled on at least one IDE channel\r\n"
+    "Your system may be running much slower than normal\r\n"
+    "Test the status manually in the next screen\r\n"
+    "\r\n"
+    "You may safely ignore this warning message if you wish";
+
+}  // namespace
+
+bool IsDLLInstalled(Support& support, EventLog& log) {
+  bool result = true;
+  ErrorTrap trap(log, TrapWording::IsDLLInstalled);
+  if (!trap.Run([&] { support.LibVersion(); })) result = false;
+  return result;
+}
+
+void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
+  ErrorTrap trap(log, TrapWording::Main);
+  std::vector<std::string> args;
+  Switches switches;
+  std::int16_t result = 0;
+
+  const std::string missing = std::string("DLL ") + kLibraryFile +
+                              " not installed or not found in the current path - exiting";
+  if (!IsDLLInstalled(support, log)) {
+    trap.Run([&] {
+      platform.MessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);
+    });
+    platform.EndProgram();
+    return;
+  }
+
+  trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); });
+  // The count is a 16-bit number; a command line cannot hold more items.
+  if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    args.resize(std::numeric_limits<std::int16_t>::max());
+  }
+  switches = ParseSwitches(args);
+
+  if (switches.help) {
+    ShowUsage(support, trap);
+    trap.Run([&] { support.CloseConsole(); });
+    platform.EndProgram();
+    return;
+  }
+
+  trap.Run([&] { support.CloseConsole(); });
+
+  if (switches.check) {
+    const std::int16_t no_window = 0;
+    result = TestIDE(no_window, support, log, form);
+    if (result == 0 || switches.debug) {
+      log.Report(EventType::Warning, kWarningEntry);
+      trap.Run([&] { support.CloseConsole(); });
+      trap.Run([&] { platform.MessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
+      trap.Run([&] { platform.LoadForm1(); });
+    } else if (switches.log) {
+      log.Report(EventType::Information, kPassedEntry);
+    }
+    return;
+  }
+
+  trap.Run([&] { support.CloseConsole(); });
+  trap.Run([&] { platform.LoadForm1(); });
+}
+
+}  // namespace kestrad

@@ -1,0 +1,29 @@
+#include "app/switches.h"
+
+namespace kestrad {
+
+void ParseSwitch(std::string& item, Switches& switches) {
+  if (!item.empty() && item[0] == '-') item[0] = '/';
+  // Only ASCII letters matter for matching; other bytes of an ANSI text are
+  // left as they are rather than folded by the C locale.
+  for (char& c : item) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (item == "/CHECK") {
+    switches.check = true;
+  } else if (item == "/DEBUG") {
+    switches.debug = true;
+  } else if (item == "/LOG") {
+    switches.log = true;
+  } else if (item == "/H" || item == "/?") {
+    switches.help = true;
+  }
+}
+
+Switches ParseSwitches(std::vector<std::string>& items) {
+  Switches switches;
+  for (std::string& item : items) ParseSwitch(item, switches);
+  return switches;
+}
+
+}  // namespace kestrad

@@ -1,0 +1,22 @@
+// The command-line switches of the start-up.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kestrad {
+
+struct Switches {
+  bool check = false;  // "/CHECK": the boot-time check
+  bool debug = false;  // "/DEBUG": take the warning road whatever the check finds
+  bool log = false;    // "/LOG": note a passed check in the event log too
+  bool help = false;   // "/H" or "/?": the usage screen
+};
+
+// Normalises one item in place ("-" for "/" as first character, upper case)
+// and sets the flag it names. Anything else is ignored without a message.
+void ParseSwitch(std::string& item, Switches& switches);
+
+Switches ParseSwitches(std::vector<std::string>& items);
+
+}  // namespace kestrad
