@@ -13,7 +13,7 @@ class Platform {
   // The command line without the program's own path.
   virtual std::string CommandLineArgs() = 0;
   // A modal box with one OK button; returns when it is dismissed.
-  virtual void MessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
+  virtual void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
   // Loads the main window, which shows itself.
   virtual void LoadForm1() = 0;
   // Ends the program at once. The product does not return from it.

@@ -47,7 +47,7 @@ void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) 
                               " not installed or not found in the current path - exiting";
   if (!IsDLLInstalled(support, log)) {
     trap.Run([&] {
-      platform.MessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);
+      platform.ShowMessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);
     });
     platform.EndProgram();
     return;
@@ -75,7 +75,7 @@ void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) 
     if (result == 0 || switches.debug) {
       log.Report(EventType::Warning, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
-      trap.Run([&] { platform.MessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
+      trap.Run([&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
       trap.Run([&] { platform.LoadForm1(); });
     } else if (switches.log) {
       log.Report(EventType::Information, kPassedEntry);

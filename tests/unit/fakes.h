@@ -193,7 +193,7 @@ class FakePlatform : public Platform {
   std::vector<std::string>* journal = nullptr;  // shared order of events, if set
 
   std::string CommandLineArgs() override { return command_line; }
-  void MessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
+  void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({p, t, s});
     if (journal) journal->push_back("box:" + t);
   }

@@ -1,0 +1,24 @@
+// kestrad.exe: a console program that opens its own window.
+#include <windows.h>
+
+#include "app/platform_win32.h"
+#include "app/startup.h"
+#include "common/event_log_win32.h"
+#include "support/tamarak9_binding_win32.h"
+
+int main() {
+  // Before the first load of the support library: a tamarak9.dll planted in
+  // whatever folder the user starts from must not be picked up.
+  kestrad::HardenLibrarySearchPath();
+
+  auto support = kestrad::MakeTamarak9Binding();
+  kestrad::Win32EventLog log;
+  kestrad::LazyForm1 form(GetModuleHandleA(nullptr), *support, log);
+  kestrad::Win32Platform platform(form);
+
+  kestrad::Main(*support, log, platform, form);
+
+  // With the window loaded the program lives on in its message loop.
+  if (form.Loaded()) form.RunUntilUnloaded();
+  return 0;
+}
