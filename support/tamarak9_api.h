@@ -48,8 +48,9 @@ typedef int32_t(T9_CALL* T9ShellRunFn)(const char* address);
 
 /* Splits `text` (the arguments after the program name) the way
  * CommandLineToArgvW splits a command line. Returns the item count (0 for an
- * empty or blank text) and sets *needed to the bytes that all items need,
- * each with its NUL. Fills `buffer` with the items, one after another, only
+ * empty or blank text, -1 on failure: more than 32767 items, or no memory)
+ * and sets *needed to the bytes that all items need, each with its NUL
+ * (0 on failure). Fills `buffer` with the items, one after another, only
  * when `size` is at least *needed. */
 typedef int16_t(T9_CALL* T9GetArgsFn)(const char* text, char* buffer, uint32_t size,
                                       uint32_t* needed);

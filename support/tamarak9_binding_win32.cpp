@@ -1,2 +1,199 @@
-// placeholder
+// The run-time binding to tamarak9.dll.
+//
+// The library is optional at start-up: the program must run, and report
+// through its error traps, when the file or one of its entry points is
+// missing. So nothing is imported at link time; the library is loaded at the
+// first call and each function looked up at its own first call.
 #include "support/tamarak9_binding_win32.h"
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/run_error.h"
+#include "support/tamarak9_api.h"
+
+namespace kestrad {
+
+namespace {
+
+// Used when the system reports no error code of its own: the classic
+// run-time numbers for "error in loading DLL" and "can't find DLL entry
+// point".
+constexpr long kLoadFailedNumber = 48;
+constexpr long kEntryPointMissingNumber = 453;
+// "Overflow": more items than the library's 16-bit count can carry.
+constexpr long kOverflowNumber = 6;
+
+std::string SystemMessage(DWORD code) {
+  char text[512] = {};
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text, sizeof(text), nullptr);
+  std::string message(text, length);
+  while (!message.empty() &&
+         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = "Error " + std::to_string(code);
+  return message;
+}
+
+class Module {
+ public:
+  Module() = default;
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+  ~Module() {
+    if (handle_ != nullptr) FreeLibrary(handle_);
+  }
+  HMODULE get() const { return handle_; }
+  void reset(HMODULE handle) { handle_ = handle; }
+
+ private:
+  HMODULE handle_ = nullptr;
+};
+
+// One entry point: its name and the pointer once resolved.
+template <typename Fn>
+struct Entry {
+  const char* name;
+  Fn fn = nullptr;
+};
+
+class Tamarak9Binding : public Support {
+ public:
+  explicit Tamarak9Binding(std::string file_name) : file_name_(std::move(file_name)) {}
+
+  std::int32_t LibVersion() override { return Get(lib_version_)(); }
+
+  bool ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
+                             std::int32_t& value) override {
+    std::int32_t read = 0;
+    if (Get(read_dword_)(hive, key.c_str(), name.c_str(), &read) == 0) return false;
+    value = read;
+    return true;
+  }
+
+  std::string ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
+                                     const std::string& name) override {
+    const auto fn = Get(read_string_);
+    std::uint32_t needed = fn(hive, key.c_str(), name.c_str(), nullptr, 0);
+    // The value may grow between the size query and the read: ask again.
+    for (int attempt = 0; attempt < 8 && needed != 0; ++attempt) {
+      std::vector<char> buffer(needed);
+      const std::uint32_t got = fn(hive, key.c_str(), name.c_str(), buffer.data(), needed);
+      if (got == 0) return {};
+      if (got <= needed) return std::string(buffer.data(), got - 1);
+      needed = got;
+    }
+    return {};
+  }
+
+  bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
+                            std::int32_t value) override {
+    return Get(write_dword_)(hive, key.c_str(), name.c_str(), value) != 0;
+  }
+
+  void ShellRun(const std::string& address) override { Get(shell_run_)(address.c_str()); }
+
+  std::vector<std::string> GetArgs(const std::string& text) override {
+    const auto fn = Get(get_args_);
+    std::uint32_t needed = 0;
+    std::int16_t count = fn(text.c_str(), nullptr, 0, &needed);
+    if (count < 0) throw RunError(kOverflowNumber, "Overflow");
+    if (count == 0 || needed == 0) return {};
+    std::vector<char> buffer(needed);
+    std::uint32_t filled = 0;
+    count = fn(text.c_str(), buffer.data(), needed, &filled);
+    if (count < 0) throw RunError(kOverflowNumber, "Overflow");
+    std::vector<std::string> items;
+    // The items follow one another, each with its NUL.
+    const char* p = buffer.data();
+    const char* end = p + (filled < needed ? filled : needed);
+    while (p < end && static_cast<int>(items.size()) < count) {
+      const char* nul = p;
+      while (nul < end && *nul != '\0') ++nul;
+      items.emplace_back(p, nul);
+      p = nul + 1;
+    }
+    return items;
+  }
+
+  void OpenConsole() override { Get(open_console_)(); }
+  bool ConsoleOpen() override { return Get(console_open_)() != 0; }
+  void CloseConsole() override { Get(close_console_)(); }
+  void SetConsoleAttributes(std::int32_t foreground, std::int32_t background) override {
+    Get(set_attributes_)(foreground, background);
+  }
+  void ClearConsoleAttributes() override { Get(clear_attributes_)(); }
+  void Writes(const std::string& text) override { Get(writes_)(text.c_str()); }
+  void WriteLn(const std::string& text) override { Get(write_ln_)(text.c_str()); }
+  bool InNativeConsole() override { return Get(in_native_console_)() != 0; }
+  void Pause(const std::string& prompt) override { Get(pause_)(prompt.c_str()); }
+
+ private:
+  HMODULE Load() {
+    if (module_.get() != nullptr) return module_.get();
+    const HMODULE handle = LoadLibraryA(file_name_.c_str());
+    const DWORD error = GetLastError();
+    if (handle == nullptr) {
+      // Not remembered: the next call tries again.
+      throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
+                     "Cannot load " + file_name_ + ": " + SystemMessage(error));
+    }
+    module_.reset(handle);
+    return handle;
+  }
+
+  template <typename Fn>
+  Fn Get(Entry<Fn>& entry) {
+    if (entry.fn != nullptr) return entry.fn;
+    const FARPROC address = GetProcAddress(Load(), entry.name);
+    const DWORD error = GetLastError();
+    if (address == nullptr) {
+      throw RunError(error != 0 ? static_cast<long>(error) : kEntryPointMissingNumber,
+                     std::string("Entry point ") + entry.name + " not found in " + file_name_);
+    }
+    entry.fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+    return entry.fn;
+  }
+
+  std::string file_name_;
+  Module module_;
+  Entry<T9LibVersionFn> lib_version_{"LibVersion"};
+  Entry<T9ReadDWORDFromRegistryFn> read_dword_{"ReadDWORDFromRegistry"};
+  Entry<T9ReadStringFromRegistryFn> read_string_{"ReadStringFromRegistry"};
+  Entry<T9WriteDWORDToRegistryFn> write_dword_{"WriteDWORDToRegistry"};
+  Entry<T9ShellRunFn> shell_run_{"ShellRun"};
+  Entry<T9GetArgsFn> get_args_{"GetArgs"};
+  Entry<T9OpenConsoleFn> open_console_{"OpenConsole"};
+  Entry<T9ConsoleOpenFn> console_open_{"ConsoleOpen"};
+  Entry<T9CloseConsoleFn> close_console_{"CloseConsole"};
+  Entry<T9SetConsoleAttributesFn> set_attributes_{"SetConsoleAttributes"};
+  Entry<T9ClearConsoleAttributesFn> clear_attributes_{"ClearConsoleAttributes"};
+  Entry<T9WritesFn> writes_{"Writes"};
+  Entry<T9WriteLnFn> write_ln_{"WriteLn"};
+  Entry<T9InNativeConsoleFn> in_native_console_{"InNativeConsole"};
+  Entry<T9PauseFn> pause_{"Pause"};
+};
+
+}  // namespace
+
+std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name) {
+  return std::make_unique<Tamarak9Binding>(file_name != nullptr ? file_name : "tamarak9.dll");
+}
+
+void HardenLibrarySearchPath() {
+  // SetDllDirectoryA exists from XP SP1; with "" the current folder is no
+  // longer searched for DLLs.
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  if (kernel32 == nullptr) return;
+  const auto set_dll_directory = reinterpret_cast<SetDllDirectoryFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDllDirectoryA")));
+  if (set_dll_directory != nullptr) set_dll_directory("");
+}
+
+}  // namespace kestrad

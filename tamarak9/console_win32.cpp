@@ -1,0 +1,221 @@
+// The console entry points.
+//
+// The program may be started from a console, by Explorer (a console of its
+// own), or with standard output redirected to a file or pipe; every function
+// copes with all three and with no console at all.
+#include <windows.h>
+
+#include <cstring>
+#include <type_traits>
+
+#include "tamarak9/exports.h"
+
+static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
+static_assert(std::is_same_v<decltype(&ConsoleOpen), T9ConsoleOpenFn>);
+static_assert(std::is_same_v<decltype(&CloseConsole), T9CloseConsoleFn>);
+static_assert(std::is_same_v<decltype(&SetConsoleAttributes), T9SetConsoleAttributesFn>);
+static_assert(std::is_same_v<decltype(&ClearConsoleAttributes), T9ClearConsoleAttributesFn>);
+static_assert(std::is_same_v<decltype(&Writes), T9WritesFn>);
+static_assert(std::is_same_v<decltype(&WriteLn), T9WriteLnFn>);
+static_assert(std::is_same_v<decltype(&InNativeConsole), T9InNativeConsoleFn>);
+static_assert(std::is_same_v<decltype(&Pause), T9PauseFn>);
+static_assert(std::is_same_v<decltype(&ConsoleTitle), T9ConsoleTitleFn>);
+
+namespace {
+
+// Process-wide console state. The program drives the console from its one
+// user-interface thread, so no lock.
+struct ConsoleState {
+  // The CONOUT$/CONIN$ handles OpenConsole installed as standard handles.
+  HANDLE opened_output = nullptr;
+  HANDLE opened_input = nullptr;
+  // The attributes SetConsoleAttributes found, for ClearConsoleAttributes.
+  bool attributes_saved = false;
+  WORD saved_attributes = 0;
+};
+ConsoleState g_console;
+
+bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+
+bool IsConsole(HANDLE h) {
+  DWORD mode = 0;
+  return IsValid(h) && GetConsoleMode(h, &mode) != FALSE;
+}
+
+// A console, a file or a pipe; a GUI process without a console has NULL,
+// and a handle inherited but since closed has no file type.
+bool IsUsable(HANDLE h) { return IsValid(h) && GetFileType(h) != FILE_TYPE_UNKNOWN; }
+
+HANDLE StdOut() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+HANDLE StdIn() { return GetStdHandle(STD_INPUT_HANDLE); }
+
+bool WriteAll(const char* text, std::size_t length) {
+  const HANDLE out = StdOut();
+  if (!IsValid(out)) return false;
+  // WriteConsoleA fails on a redirected handle (also when a console exists
+  // but output goes to a file), so only a console handle gets it. Chunks
+  // keep old consoles within their per-call limit.
+  const bool console = IsConsole(out);
+  while (length > 0) {
+    const DWORD chunk = length > 8192 ? 8192 : static_cast<DWORD>(length);
+    DWORD written = 0;
+    const BOOL ok = console ? WriteConsoleA(out, text, chunk, &written, nullptr)
+                            : WriteFile(out, text, chunk, &written, nullptr);
+    if (!ok || written == 0) return false;
+    text += written;
+    length -= written;
+  }
+  return true;
+}
+
+HANDLE OpenConsoleDevice(const char* name) {
+  return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+void DropOpenedHandle(HANDLE& opened, DWORD std_handle) {
+  if (opened == nullptr) return;
+  if (GetStdHandle(std_handle) == opened) SetStdHandle(std_handle, nullptr);
+  CloseHandle(opened);
+  opened = nullptr;
+}
+
+bool IsModifierKey(WORD key) {
+  return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_CAPITAL ||
+         key == VK_NUMLOCK || key == VK_SCROLL || key == VK_LWIN || key == VK_RWIN;
+}
+
+}  // namespace
+
+int32_t T9_CALL OpenConsole(void) try {
+  if (IsUsable(StdOut())) return 1;
+  // Fails when the process has a console already; CONOUT$ reaches it anyway.
+  AllocConsole();
+  const HANDLE out = OpenConsoleDevice("CONOUT$");
+  if (!IsValid(out)) return 0;
+  DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
+  g_console.opened_output = out;
+  SetStdHandle(STD_OUTPUT_HANDLE, out);
+  if (!IsUsable(StdIn())) {
+    const HANDLE in = OpenConsoleDevice("CONIN$");
+    if (IsValid(in)) {
+      DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
+      g_console.opened_input = in;
+      SetStdHandle(STD_INPUT_HANDLE, in);
+    }
+  }
+  return 1;
+} catch (...) {
+  return 0;
+}
+
+int16_t T9_CALL ConsoleOpen(void) try { return IsUsable(StdOut()) ? 1 : 0; } catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL CloseConsole(void) try {
+  DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
+  DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
+  g_console.attributes_saved = false;
+  // Fails harmlessly when there is no console (a second call).
+  FreeConsole();
+  return 1;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL SetConsoleAttributes(int32_t foreground, int32_t background) try {
+  const HANDLE out = StdOut();
+  if (!g_console.attributes_saved) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!IsValid(out) || !GetConsoleScreenBufferInfo(out, &info)) return 0;
+    g_console.saved_attributes = info.wAttributes;
+    g_console.attributes_saved = true;
+  }
+  // The background arrives already shifted (16 = BACKGROUND_BLUE).
+  return SetConsoleTextAttribute(out, static_cast<WORD>(foreground | background)) ? 1 : 0;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL ClearConsoleAttributes(void) try {
+  if (!g_console.attributes_saved) return 0;
+  g_console.attributes_saved = false;
+  return SetConsoleTextAttribute(StdOut(), g_console.saved_attributes) ? 1 : 0;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL Writes(const char* text) try {
+  if (text == nullptr) return 0;
+  return WriteAll(text, std::strlen(text)) ? 1 : 0;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL WriteLn(const char* text) try {
+  if (text != nullptr && !WriteAll(text, std::strlen(text))) return 0;
+  return WriteAll("\r\n", 2) ? 1 : 0;
+} catch (...) {
+  return 0;
+}
+
+// Whether the console outlives the program, so a final Pause is not needed.
+//
+// GetConsoleProcessList (XP and later) counts the processes attached to the
+// console: more than this one means a shell shares it. Windows 2000 lacks it;
+// there a console made for this process alone is fresh, with its cursor
+// still at the top left, while a shell's console has at least the prompt
+// and command line in it. This holds as long as the program asks before it
+// writes anything, which is how it is used.
+int16_t T9_CALL InNativeConsole(void) try {
+  const HANDLE out = StdOut();
+  // Nothing to pause in: no console input, or output goes elsewhere.
+  if (!IsConsole(StdIn()) || !IsConsole(out)) return 1;
+  using GetConsoleProcessListFn = DWORD(WINAPI*)(LPDWORD, DWORD);
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const auto get_list = kernel32 == nullptr
+                            ? nullptr
+                            : reinterpret_cast<GetConsoleProcessListFn>(reinterpret_cast<void*>(
+                                  GetProcAddress(kernel32, "GetConsoleProcessList")));
+  if (get_list != nullptr) {
+    DWORD ids[4];
+    const DWORD count = get_list(ids, 4);
+    if (count != 0) return count > 1 ? 1 : 0;
+  }
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(out, &info)) return 1;
+  return info.dwCursorPosition.X != 0 || info.dwCursorPosition.Y != 0 ? 1 : 0;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL Pause(const char* prompt) try {
+  if (prompt != nullptr) WriteAll(prompt, std::strlen(prompt));
+  // Without console input there is nobody to press a key: never block.
+  const HANDLE in = StdIn();
+  DWORD mode = 0;
+  if (!IsValid(in) || !GetConsoleMode(in, &mode)) return 0;
+  // Only key events, and keys typed before the prompt do not count.
+  SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_MOUSE_INPUT | ENABLE_WINDOW_INPUT));
+  FlushConsoleInputBuffer(in);
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!ReadConsoleInputA(in, &record, 1, &read)) break;
+    if (read == 1 && record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+        !IsModifierKey(record.Event.KeyEvent.wVirtualKeyCode)) {
+      break;
+    }
+  }
+  SetConsoleMode(in, mode);
+  return 1;
+} catch (...) {
+  return 0;
+}
+
+int32_t T9_CALL ConsoleTitle(const char* title) try {
+  return SetConsoleTitleA(title != nullptr ? title : "") ? 1 : 0;
+} catch (...) {
+  return 0;
+}

@@ -1,0 +1,175 @@
+// The binding against a missing library, libraries lacking one entry point
+// each, and the real library.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/run_error.h"
+#include "support/tamarak9_binding_win32.h"
+#include "test_library.h"
+
+namespace {
+
+using kestrad::RunError;
+using kestrad::Support;
+
+struct Call {
+  const char* entry_point;
+  std::function<void(Support&)> call;
+};
+
+// One call per entry point. Those that would block, open a window or detach
+// this test are made only against a library that lacks them.
+const std::vector<Call>& Calls() {
+  static const std::vector<Call> calls = {
+      {"LibVersion", [](Support& s) { s.LibVersion(); }},
+      {"ReadDWORDFromRegistry",
+       [](Support& s) {
+         std::int32_t v = 0;
+         s.ReadDWORDFromRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v", v);
+       }},
+      {"ReadStringFromRegistry",
+       [](Support& s) {
+         s.ReadStringFromRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v");
+       }},
+      {"WriteDWORDToRegistry",
+       [](Support& s) {
+         s.WriteDWORDToRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v", 1);
+       }},
+      {"ShellRun", nullptr},  // would start a handler: only checked when missing
+      {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
+      {"OpenConsole", nullptr},  // would allocate a console window: only checked when missing
+      {"ConsoleOpen", [](Support& s) { s.ConsoleOpen(); }},
+      {"CloseConsole", nullptr},  // would detach this test from its console
+      {"SetConsoleAttributes", [](Support& s) { s.SetConsoleAttributes(15, 16); }},
+      {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
+      {"Writes", [](Support& s) { s.Writes(""); }},
+      {"WriteLn", [](Support& s) { s.WriteLn(""); }},
+      {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
+      {"Pause", nullptr},  // would wait for a key when run from a terminal
+  };
+  return calls;
+}
+
+std::function<void(Support&)> MissingCall(const char* entry_point) {
+  if (std::string(entry_point) == "OpenConsole") return [](Support& s) { s.OpenConsole(); };
+  if (std::string(entry_point) == "CloseConsole") return [](Support& s) { s.CloseConsole(); };
+  if (std::string(entry_point) == "Pause") return [](Support& s) { s.Pause(""); };
+  if (std::string(entry_point) == "ShellRun") return [](Support& s) { s.ShellRun(""); };
+  for (const Call& c : Calls()) {
+    if (std::string(entry_point) == c.entry_point) return c.call;
+  }
+  return nullptr;
+}
+
+// The RunError a call throws; fails the test when it throws none.
+RunError ErrorFrom(const std::function<void(Support&)>& call, Support& support) {
+  try {
+    call(support);
+  } catch (const RunError& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no RunError";
+  return RunError(0, "");
+}
+
+TEST(BindingTest, EveryCallFailsWithoutTheLibrary) {
+  const auto support = kestrad::MakeTamarak9Binding("C:\\nonexistent\\tamarak9.dll");
+  for (const Call& c : Calls()) {
+    SCOPED_TRACE(c.entry_point);
+    const RunError e = ErrorFrom(MissingCall(c.entry_point), *support);
+    EXPECT_EQ(e.number(), ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(e.description().rfind("Cannot load C:\\nonexistent\\tamarak9.dll: ", 0), 0u)
+        << e.description();
+  }
+}
+
+TEST(BindingTest, LoadIsRetriedAfterAFailure) {
+  char temp[MAX_PATH];
+  ASSERT_NE(GetTempPathA(sizeof(temp), temp), 0u);
+  const std::string dir =
+      std::string(temp) + "kestrad-binding-" + std::to_string(GetCurrentProcessId());
+  const std::string path = dir + "\\tamarak9.dll";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  DeleteFileA(path.c_str());
+  {
+    const auto support = kestrad::MakeTamarak9Binding(path.c_str());
+    EXPECT_THROW(support->LibVersion(), RunError);
+    EXPECT_THROW(support->LibVersion(), RunError);
+    ASSERT_TRUE(CopyFileA(kestrad_test::LibraryPath().c_str(), path.c_str(), FALSE));
+    EXPECT_NO_THROW(support->LibVersion());
+  }
+  DeleteFileA(path.c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+// Each fixture lacks one entry point: that one fails naming itself, the
+// others still work, so a wrong name in the binding's table shows up here.
+TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
+  for (const Call& missing : Calls()) {
+    SCOPED_TRACE(missing.entry_point);
+    const auto support =
+        kestrad::MakeTamarak9Binding(kestrad_test::FixturePath(missing.entry_point).c_str());
+    const RunError e = ErrorFrom(MissingCall(missing.entry_point), *support);
+    EXPECT_EQ(e.number(), ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(e.description(), std::string("Entry point ") + missing.entry_point +
+                                   " not found in " +
+                                   kestrad_test::FixturePath(missing.entry_point));
+    for (const Call& other : Calls()) {
+      if (other.call == nullptr || other.entry_point == missing.entry_point) continue;
+      EXPECT_NO_THROW(other.call(*support)) << other.entry_point;
+    }
+  }
+}
+
+TEST(BindingTest, LibraryExportsPlainNames) {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  for (const Call& c : Calls()) {
+    EXPECT_NE(GetProcAddress(library.get(), c.entry_point), nullptr) << c.entry_point;
+  }
+  EXPECT_NE(GetProcAddress(library.get(), "ConsoleTitle"), nullptr);
+}
+
+class BindingRegistryTest : public testing::Test {
+ protected:
+  BindingRegistryTest()
+      : support_(kestrad::MakeTamarak9Binding(kestrad_test::LibraryPath().c_str())),
+        key_(HKEY_CURRENT_USER) {}
+
+  std::unique_ptr<Support> support_;
+  kestrad_test::ScratchKey key_;
+};
+
+TEST_F(BindingRegistryTest, MebibyteStringRoundTrips) {
+  std::wstring text(1 << 20, L'k');
+  for (std::size_t i = 0; i < text.size(); i += 1009) text[i] = L'0' + (i % 10);
+  key_.SetRaw(L"big", REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
+  const std::string read =
+      support_->ReadStringFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "big");
+  EXPECT_TRUE(read == std::string(text.begin(), text.end())) << "size " << read.size();
+}
+
+TEST_F(BindingRegistryTest, FlagsAndValuesCrossAsBefore) {
+  std::int32_t value = 7;
+  EXPECT_FALSE(
+      support_->ReadDWORDFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", value));
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(support_->ReadStringFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v"), "");
+  EXPECT_TRUE(support_->WriteDWORDToRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", -5));
+  EXPECT_TRUE(
+      support_->ReadDWORDFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", value));
+  EXPECT_EQ(value, -5);
+  EXPECT_FALSE(support_->WriteDWORDToRegistry(kestrad_test::kHiveCurrentUser,
+                                              key_.path() + "\\missing", "v", 1));
+}
+
+TEST_F(BindingRegistryTest, ArgumentsKeepEmptyItems) {
+  EXPECT_EQ(support_->GetArgs("a \"\" \"b c\" \"\""),
+            (std::vector<std::string>{"a", "", "b c", ""}));
+  EXPECT_EQ(support_->GetArgs("  "), std::vector<std::string>{});
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// tamarak9.dll's registry entry points against the real (Wine) registry.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "test_library.h"
+
+namespace {
+
+using kestrad_test::kHiveCurrentUser;
+using kestrad_test::kHiveLocalMachine;
+
+constexpr int32_t kUntouched = 0x5A5A5A5A;
+
+class RegistryTest : public testing::Test {
+ protected:
+  RegistryTest()
+      : library_(kestrad_test::LibraryPath()),
+        read_dword_(library_.Get<T9ReadDWORDFromRegistryFn>("ReadDWORDFromRegistry")),
+        read_string_(library_.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry")),
+        write_dword_(library_.Get<T9WriteDWORDToRegistryFn>("WriteDWORDToRegistry")),
+        key_(HKEY_CURRENT_USER) {}
+
+  // The string as the library returns it, or nothing when it returns 0.
+  struct StringRead {
+    uint32_t result;
+    std::string text;
+  };
+  StringRead ReadString(uint32_t hive, const std::string& key, const char* name) {
+    const uint32_t needed = read_string_(hive, key.c_str(), name, nullptr, 0);
+    if (needed == 0) return {0, {}};
+    std::vector<char> buffer(needed + 1, '#');
+    const uint32_t result = read_string_(hive, key.c_str(), name, buffer.data(), needed);
+    EXPECT_EQ(result, needed);
+    EXPECT_EQ(buffer[needed - 1], '\0');
+    EXPECT_EQ(buffer[needed], '#') << "wrote past the size it asked for";
+    return {result, std::string(buffer.data())};
+  }
+
+  kestrad_test::Library library_;
+  T9ReadDWORDFromRegistryFn read_dword_;
+  T9ReadStringFromRegistryFn read_string_;
+  T9WriteDWORDToRegistryFn write_dword_;
+  kestrad_test::ScratchKey key_;
+};
+
+struct DwordCase {
+  const char* label;
+  DWORD type;
+  std::vector<BYTE> data;
+  bool read;
+  int32_t value;
+};
+
+TEST_F(RegistryTest, ReadsOnlyFourByteDwords) {
+  const DwordCase cases[] = {
+      {"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}, true, 0x12345678},
+      {"negative dword", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, true, -1},
+      {"zero dword", REG_DWORD, {0, 0, 0, 0}, true, 0},
+      {"2-byte dword", REG_DWORD, {1, 0}, false, 0},
+      {"8-byte dword", REG_DWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false, 0},
+      {"empty dword", REG_DWORD, {}, false, 0},
+      {"string", REG_SZ, {'1', 0, 0, 0}, false, 0},
+      {"binary", REG_BINARY, {1, 0, 0, 0}, false, 0},
+      {"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false, 0},
+      {"big-endian dword", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, false, 0},
+  };
+  for (const DwordCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    key_.SetRaw(L"v", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+    int32_t value = kUntouched;
+    EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", &value) != 0, c.read);
+    EXPECT_EQ(value, c.read ? c.value : kUntouched);
+  }
+}
+
+TEST_F(RegistryTest, DwordReadFailsWithoutKeyValueOrPointers) {
+  const DWORD one = 1;
+  key_.SetRaw(L"v", REG_DWORD, &one, sizeof(one));
+  const std::string missing_key = key_.path() + "\\missing";
+  int32_t value = kUntouched;
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, missing_key.c_str(), "v", &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "missing", &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, nullptr, "v", &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), nullptr, &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", nullptr), 0);
+  EXPECT_EQ(value, kUntouched);
+  EXPECT_NE(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", &value), 0);
+  EXPECT_EQ(value, 1);
+}
+
+struct StringCase {
+  const char* label;
+  DWORD type;
+  std::wstring data;  // stored as is, with `bytes` bytes of it
+  DWORD bytes;
+  uint32_t result;
+  std::string text;
+};
+
+TEST_F(RegistryTest, ReadsStringsWhateverTheirTermination) {
+  const StringCase cases[] = {
+      {"terminated", REG_SZ, L"hello", 12, 6, "hello"},
+      {"unterminated", REG_SZ, L"hello", 10, 6, "hello"},
+      {"odd byte count", REG_SZ, L"hello", 11, 6, "hello"},
+      {"single byte", REG_SZ, L"h", 1, 1, ""},
+      {"empty", REG_SZ, L"", 2, 1, ""},
+      {"no bytes", REG_SZ, L"", 0, 1, ""},
+      {"embedded NUL", REG_SZ, std::wstring(L"ab\0cd", 5), 10, 3, "ab"},
+      {"expand not expanded", REG_EXPAND_SZ, L"%SystemRoot%\\x", 30, 15, "%SystemRoot%\\x"},
+      {"multi string", REG_MULTI_SZ, std::wstring(L"a\0b\0", 4), 8, 0, ""},
+      {"binary", REG_BINARY, L"hello", 10, 0, ""},
+      {"dword", REG_DWORD, L"ab", 4, 0, ""},
+  };
+  for (const StringCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    key_.SetRaw(L"s", c.type, c.data.c_str(), c.bytes);
+    const StringRead read = ReadString(kHiveCurrentUser, key_.path(), "s");
+    EXPECT_EQ(read.result, c.result);
+    EXPECT_EQ(read.text, c.text);
+  }
+}
+
+TEST_F(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
+  const std::wstring text = L"caf\u00e9 \u00fc";
+  key_.SetRaw(L"s", REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
+  char expected[32] = {};
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, expected, sizeof(expected), nullptr, nullptr);
+  EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s").text, expected);
+}
+
+TEST_F(RegistryTest, MebibyteStringIsReadWhole) {
+  std::wstring text(1 << 20, L'x');
+  for (std::size_t i = 0; i < text.size(); i += 997) text[i] = L'a' + (i % 26);
+  key_.SetRaw(L"big", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() * 2));
+  const StringRead read = ReadString(kHiveCurrentUser, key_.path(), "big");
+  EXPECT_EQ(read.result, text.size() + 1);
+  EXPECT_TRUE(read.text == std::string(text.begin(), text.end()));
+}
+
+TEST_F(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
+  key_.SetRaw(L"s", REG_SZ, L"hello", 12);
+  char buffer[6] = {'#', '#', '#', '#', '#', '#'};
+  EXPECT_EQ(read_string_(kHiveCurrentUser, key_.path().c_str(), "s", buffer, 5), 6u);
+  EXPECT_EQ(std::string(buffer, 6), "######");
+  EXPECT_EQ(read_string_(kHiveCurrentUser, key_.path().c_str(), "missing", buffer, 6), 0u);
+  const std::string missing_key = key_.path() + "\\missing";
+  EXPECT_EQ(read_string_(kHiveCurrentUser, missing_key.c_str(), "s", buffer, 6), 0u);
+  EXPECT_EQ(read_string_(kHiveCurrentUser, nullptr, "s", buffer, 6), 0u);
+  EXPECT_EQ(std::string(buffer, 6), "######");
+}
+
+TEST_F(RegistryTest, WriteStoresAFourByteDword) {
+  key_.SetRaw(L"v", REG_SZ, L"old", 8);
+  ASSERT_NE(write_dword_(kHiveCurrentUser, key_.path().c_str(), "v", -2), 0);
+  DWORD type = 0;
+  DWORD data = 0;
+  DWORD bytes = sizeof(data);
+  ASSERT_EQ(
+      RegQueryValueExA(key_.get(), "v", nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes),
+      ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(bytes, 4u);
+  EXPECT_EQ(data, 0xFFFFFFFEu);
+}
+
+TEST_F(RegistryTest, WriteNeverCreatesAMissingKey) {
+  const std::string missing = key_.path() + "\\missing";
+  EXPECT_EQ(write_dword_(kHiveCurrentUser, missing.c_str(), "v", 1), 0);
+  EXPECT_FALSE(kestrad_test::KeyExists(HKEY_CURRENT_USER, missing));
+  EXPECT_EQ(write_dword_(kHiveCurrentUser, nullptr, "v", 1), 0);
+  EXPECT_EQ(write_dword_(kHiveCurrentUser, key_.path().c_str(), nullptr, 1), 0);
+}
+
+// 0x80000002 must be sign-extended into HKEY_LOCAL_MACHINE on x64.
+TEST(LocalMachineTest, HiveReachesHklm) {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  const auto read_string = library.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry");
+  const auto read_dword = library.Get<T9ReadDWORDFromRegistryFn>("ReadDWORDFromRegistry");
+  const auto write_dword = library.Get<T9WriteDWORDToRegistryFn>("WriteDWORDToRegistry");
+  EXPECT_GT(read_string(kHiveLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
+                        "CurrentVersion", nullptr, 0),
+            1u);
+  kestrad_test::ScratchKey key(HKEY_LOCAL_MACHINE);
+  ASSERT_NE(write_dword(kHiveLocalMachine, key.path().c_str(), "v", 0x2468), 0);
+  int32_t value = kUntouched;
+  ASSERT_NE(read_dword(kHiveLocalMachine, key.path().c_str(), "v", &value), 0);
+  EXPECT_EQ(value, 0x2468);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "test_library.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+namespace kestrad_test {
+
+namespace {
+
+std::string RequiredEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') {
+    throw std::runtime_error(std::string(name) + " is not set (run the suites through CTest)");
+  }
+  return ToWindowsPath(value);
+}
+
+}  // namespace
+
+std::string ToWindowsPath(const std::string& path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:" + path;
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  return windows;
+}
+
+std::string LibraryPath() { return RequiredEnvironment("KESTRAD_BIN_DIR") + "\\tamarak9.dll"; }
+
+std::string FixturePath(const std::string& entry_point) {
+  return RequiredEnvironment("KESTRAD_FIXTURES_DIR") + "\\no_" + entry_point + "\\tamarak9.dll";
+}
+
+Library::Library(const std::string& path) : module_(LoadLibraryA(path.c_str())) {
+  if (module_ == nullptr) {
+    throw std::runtime_error("cannot load " + path + ", error " + std::to_string(GetLastError()));
+  }
+}
+
+Library::~Library() { FreeLibrary(module_); }
+
+bool KeyExists(HKEY hive, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void DeleteKeyTree(HKEY hive, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  std::vector<std::string> children;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    children.emplace_back(name, length);
+  }
+  RegCloseKey(key);
+  for (const std::string& child : children) DeleteKeyTree(hive, path + "\\" + child);
+  RegDeleteKeyA(hive, path.c_str());
+}
+
+ScratchKey::ScratchKey(HKEY hive)
+    : hive_(hive),
+      path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount())) {
+  DeleteKeyTree(hive_, path_);
+  if (RegCreateKeyExA(hive_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                      nullptr) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot create " + path_);
+  }
+}
+
+ScratchKey::~ScratchKey() {
+  RegCloseKey(key_);
+  DeleteKeyTree(hive_, path_);
+  // Leave no empty parent behind either; fails harmlessly when shared.
+  RegDeleteKeyA(hive_, "Software\\KestradTest");
+}
+
+void ScratchKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
+  if (RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot set a value under " + path_);
+  }
+}
+
+}  // namespace kestrad_test

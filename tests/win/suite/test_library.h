@@ -1,0 +1,62 @@
+// Finding and loading the product's DLLs from the Windows-side suites.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/tamarak9_api.h"
+
+namespace kestrad_test {
+
+// HKEY_CURRENT_USER as it crosses the library's interface.
+constexpr uint32_t kHiveCurrentUser = 0x80000001u;
+constexpr uint32_t kHiveLocalMachine = 0x80000002u;
+
+// A Unix path (as CTest passes it) as Wine's Z: path; others unchanged.
+std::string ToWindowsPath(const std::string& path);
+// $KESTRAD_BIN_DIR\tamarak9.dll, and the fixture lacking `entry_point`.
+std::string LibraryPath();
+std::string FixturePath(const std::string& entry_point);
+
+// A loaded library, freed on destruction.
+class Library {
+ public:
+  explicit Library(const std::string& path);
+  ~Library();
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
+
+  HMODULE get() const { return module_; }
+  template <typename Fn>
+  Fn Get(const char* name) const {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+ private:
+  HMODULE module_;
+};
+
+// A scratch key Software\KestradTest\<unique> under a hive: deleted before
+// and after use.
+class ScratchKey {
+ public:
+  explicit ScratchKey(HKEY hive);
+  ~ScratchKey();
+  ScratchKey(const ScratchKey&) = delete;
+  ScratchKey& operator=(const ScratchKey&) = delete;
+
+  const std::string& path() const { return path_; }
+  HKEY get() const { return key_; }
+  void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+
+ private:
+  HKEY hive_;
+  std::string path_;
+  HKEY key_ = nullptr;
+};
+
+bool KeyExists(HKEY hive, const std::string& path);
+void DeleteKeyTree(HKEY hive, const std::string& path);
+
+}  // namespace kestrad_test
