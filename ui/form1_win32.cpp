@@ -1,2 +1,468 @@
-// placeholder
+// Form1 in plain Win32: a top-level window whose controls are created from
+// the table in form1_layout, and the ChannelWindow operations on them.
+//
+// Frames are group boxes, and their check boxes are siblings laid over them
+// rather than children: a group box swallows its children's WM_COMMAND and
+// WM_CTLCOLORSTATIC unless subclassed, so as siblings the main window gets
+// the colour messages that paint the red captions. Children created later
+// go below earlier ones in the Z order, so the group boxes, created last (as
+// their tab index says), lie under their check boxes. The main window does
+// not clip its children: a group box leaves its inside to the parent's
+// background.
 #include "ui/form1_win32.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+
+#include "check/test_ide.h"
+#include "common/error_trap.h"
+#include "common/program.h"
+#include "common/run_error.h"
+#include "ui/driver_versions.h"
+#include "ui/form1_handlers.h"
+#include "ui/form1_layout.h"
+
+namespace kestrad {
+
+namespace {
+
+using form1::ControlId;
+using form1::ControlKind;
+using form1::ControlSpec;
+using form1::FontKind;
+
+constexpr char kClassName[] = "KestradForm1";
+// Control identifiers start clear of IDOK and IDCANCEL, which IsDialogMessage
+// sends for Enter and Esc.
+constexpr int kFirstControlId = 100;
+constexpr COLORREF kTextBoxBack = RGB(255, 255, 192);
+constexpr int kIconResource = 1;
+// Long tooltips wrap at this width (pixels at 96 DPI).
+constexpr int kTipWidth96 = 320;
+
+// A system error code as text, without the trailing line break and full stop.
+std::string SystemMessage(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = n ? std::string(buffer, n) : "System error " + std::to_string(code);
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                           text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+// Throws the calling thread's last error; `fallback` when a control failed
+// without setting one.
+[[noreturn]] void ThrowLastError(DWORD fallback = ERROR_GEN_FAILURE) {
+  DWORD code = GetLastError();
+  if (code == 0) code = fallback;
+  throw RunError(static_cast<long>(code), SystemMessage(code));
+}
+
+struct GdiDeleter {
+  void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
+};
+template <class Handle>
+using UniqueGdi = std::unique_ptr<std::remove_pointer_t<Handle>, GdiDeleter>;
+using UniqueFont = UniqueGdi<HFONT>;
+using UniqueBrush = UniqueGdi<HBRUSH>;
+
+UniqueFont MakeFont(const char* face, int centipoints, bool bold, bool italic, int dpi) {
+  return UniqueFont(CreateFontA(form1::FontHeightPixels(centipoints, dpi), 0, 0, 0,
+                                bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE, DEFAULT_CHARSET,
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, face));
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
+
+class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes {
+ public:
+  Win32Form1(HINSTANCE instance, Support& support, EventLog& log)
+      : instance_(instance),
+        support_(support),
+        log_(log),
+        handlers_(support, log, *this, *this, &TestIDE) {
+    colours_.fill(kBlack);
+  }
+
+  ~Win32Form1() override {
+    if (hwnd_) DestroyWindow(hwnd_);
+  }
+
+  // ---- Form1Host ----
+
+  void Load() override {
+    if (hwnd_) return;
+    try {
+      Create();
+    } catch (...) {
+      // A window without all its controls is not loaded.
+      if (hwnd_) DestroyWindow(hwnd_);
+      throw;
+    }
+    handlers_.Load(*this);
+  }
+
+  bool Loaded() const override { return hwnd_ != nullptr; }
+
+  void RunUntilUnloaded() override {
+    MSG msg;
+    while (hwnd_ && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      // Tab, Shift+Tab and the Alt access keys, as in a dialog.
+      if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+
+  // The first reference loads the window, as every reference to an
+  // unloaded form does.
+  ChannelWindow& Window() override {
+    if (!hwnd_) Load();
+    return *this;
+  }
+
+ private:
+  // ---- ChannelWindow ----
+
+  void SetCaption(int channel, Indicator box, const std::string& caption) override {
+    SetText(Control(form1::IndicatorControl(channel, box)), caption);
+  }
+
+  void SetState(int channel, Indicator box, CheckState state) override {
+    // CheckState's values are BST_UNCHECKED, BST_CHECKED and BST_INDETERMINATE.
+    SendMessageA(Control(form1::IndicatorControl(channel, box)), BM_SETCHECK,
+                 static_cast<WPARAM>(state), 0);
+  }
+
+  void SetColour(int channel, Indicator box, std::uint32_t colour) override {
+    const ControlId id = form1::IndicatorControl(channel, box);
+    HWND control = Control(id);
+    // A colour word has red in its low byte, as a COLORREF does.
+    colours_[Index(id)] = static_cast<COLORREF>(colour & 0xFFFFFF);
+    InvalidateRect(control, nullptr, TRUE);
+  }
+
+  void AppendText(int channel, const std::string& piece) override {
+    HWND box = Control(form1::TextBoxOf(channel));
+    if (piece.empty()) return;
+    // Selecting the end and replacing the empty selection appends without
+    // copying the whole text out and back in.
+    const int before = GetWindowTextLengthA(box);
+    SendMessageA(box, EM_SETSEL, before, before);
+    SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+    if (GetWindowTextLengthA(box) <= before) {
+      throw RunError(ERROR_NOT_ENOUGH_MEMORY, SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
+    }
+  }
+
+  std::size_t TextLength(int channel) override {
+    return static_cast<std::size_t>(GetWindowTextLengthA(Control(form1::TextBoxOf(channel))));
+  }
+
+  void SetSelStart(int channel, std::size_t position) override {
+    HWND box = Control(form1::TextBoxOf(channel));
+    SendMessageA(box, EM_SETSEL, position, position);
+    SendMessageA(box, EM_SCROLLCARET, 0, 0);
+  }
+
+  void SetFixEnabled(bool enabled) override {
+    HWND fix = Control(ControlId::Command3);
+    EnableWindow(fix, enabled);
+    // A disabled control that keeps the focus would leave the keyboard dead.
+    if (!enabled && GetFocus() == fix) {
+      SetFocus(GetNextDlgTabItem(hwnd_, fix, FALSE));
+    }
+  }
+
+  void GetDriverVersions() override { kestrad::GetDriverVersions(*this, support_, log_); }
+
+  // ---- Form1View ----
+
+  void Show() override {
+    if (!hwnd_) ThrowLastError(ERROR_INVALID_WINDOW_HANDLE);
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+  }
+
+  void SetTitle(const std::string& title) override {
+    if (!hwnd_) ThrowLastError(ERROR_INVALID_WINDOW_HANDLE);
+    SetText(hwnd_, title);
+  }
+
+  void SetTooltip(ControlId id, const std::string& text) override {
+    HWND control = Control(id);
+    if (!tooltip_) throw RunError(ERROR_INVALID_WINDOW_HANDLE, "No tooltip window");
+    TOOLINFOA info{};
+    // Without a common-controls v6 manifest, comctl32 v5 refuses the larger
+    // structure that mingw-w64's headers declare.
+    info.cbSize = TTTOOLINFOA_V2_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(control);
+    info.lpszText = const_cast<char*>(text.c_str());
+    const LPARAM tool = reinterpret_cast<LPARAM>(&info);
+    if (has_tip_[Index(id)]) {
+      SendMessageA(tooltip_, TTM_UPDATETIPTEXTA, 0, tool);  // no result to check
+      return;
+    }
+    SetLastError(0);
+    if (!SendMessageA(tooltip_, TTM_ADDTOOLA, 0, tool)) ThrowLastError();
+    has_tip_[Index(id)] = true;
+  }
+
+  // ---- Form1Boxes ----
+
+  void Information(const std::string& prompt, const std::string& title) override {
+    MessageBoxA(hwnd_, prompt.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION);
+  }
+
+  // ---- the window ----
+
+  HWND Control(ControlId id) const {
+    HWND control = controls_[Index(id)];
+    if (!control || !IsWindow(control)) {
+      throw RunError(ERROR_INVALID_WINDOW_HANDLE, SystemMessage(ERROR_INVALID_WINDOW_HANDLE));
+    }
+    return control;
+  }
+
+  static void SetText(HWND window, const std::string& text) {
+    SetLastError(0);
+    if (!SetWindowTextA(window, text.c_str())) ThrowLastError();
+  }
+
+  void RegisterClassOnce() {
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(instance_, kClassName, &existing)) return;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &Win32Form1::Procedure;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    // Both may be absent (a build without the resource): the class default is used.
+    wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(kIconResource));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    if (!RegisterClassExA(&wc)) ThrowLastError();
+  }
+
+  void Create() {
+    RegisterClassOnce();
+    const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    dpi_ = ScreenDpi();
+    fonts_[0] = MakeFont("MS Sans Serif", 825, false, false, dpi_);
+    fonts_[1] = MakeFont("MS Sans Serif", 825, true, false, dpi_);
+    fonts_[2] = MakeFont("Arial", 975, true, true, dpi_);
+    text_box_brush_.reset(CreateSolidBrush(kTextBoxBack));
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT frame{0, 0, form1::ClientWidthPixels(dpi_), form1::ClientHeightPixels(dpi_)};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    // The design-time title, until the load handler sets the real one.
+    HWND window = CreateWindowExA(0, kClassName, kProgramName, style, left, top, width, height,
+                                  nullptr, nullptr, instance_, this);
+    if (!window) ThrowLastError();
+
+    // Creation order is tab order.
+    for (const ControlSpec& spec : form1::Controls()) CreateControl(spec);
+
+    tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+    if (tooltip_) {
+      SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, MulDiv(kTipWidth96, dpi_, 96));
+    }
+    focus_ = controls_[Index(ControlId::Command1)];
+  }
+
+  void CreateControl(const ControlSpec& spec) {
+    const char* window_class = "BUTTON";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD ex_style = 0;
+    switch (spec.kind) {
+      case ControlKind::Button:
+        // Captions wrap, as the taller maker's button needs.
+        style |= WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
+        break;
+      case ControlKind::CheckBox:
+        style |= WS_TABSTOP | BS_AUTO3STATE;
+        break;
+      case ControlKind::TextBox:
+        window_class = "EDIT";
+        ex_style = WS_EX_CLIENTEDGE;
+        style |= WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                 ES_AUTOHSCROLL | ES_WANTRETURN;
+        break;
+      case ControlKind::Frame:
+        style |= BS_GROUPBOX;
+        break;
+    }
+    const form1::PixelRect r = form1::ClientPixels(spec, dpi_);
+    HWND control = CreateWindowExA(
+        ex_style, window_class, spec.caption, style, r.left, r.top, r.width, r.height, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + spec.tab)), instance_, nullptr);
+    if (!control) ThrowLastError();
+    controls_[Index(spec.id)] = control;
+    const int font = spec.font == FontKind::DefaultBold ? 1 : spec.font == FontKind::ArialBoldItalic ? 2 : 0;
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[font].get()), FALSE);
+    // The text boxes are running logs: lift the 32K default limit.
+    if (spec.kind == ControlKind::TextBox) SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
+  }
+
+  const ControlSpec* SpecOf(HWND control) const {
+    for (const ControlSpec& spec : form1::Controls()) {
+      if (controls_[Index(spec.id)] == control) return &spec;
+    }
+    return nullptr;
+  }
+
+  void Clicked(ControlId id) {
+    switch (id) {
+      case ControlId::Command1: handlers_.TestClicked(); break;
+      case ControlId::Command3: handlers_.FixClicked(); break;
+      case ControlId::Command4: handlers_.HotfixClicked(); break;
+      case ControlId::Command5: handlers_.MakerClicked(); break;
+      case ControlId::Command2:
+        // Exit: unload, then end at once.
+        DestroyWindow(hwnd_);
+        ExitProcess(0);
+      default: break;
+    }
+  }
+
+  LRESULT Handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    switch (message) {
+      case WM_COMMAND: {
+        const int id = LOWORD(wp);
+        if (id == IDOK) {
+          // Enter with no default button: press the focused push button.
+          HWND focus = GetFocus();
+          const ControlSpec* spec = SpecOf(focus);
+          if (spec && spec->kind == ControlKind::Button) SendMessageA(focus, BM_CLICK, 0, 0);
+          return 0;
+        }
+        const int index = id - kFirstControlId;
+        if (HIWORD(wp) == BN_CLICKED && index >= 0 && index < static_cast<int>(form1::kControlCount)) {
+          // A disabled button has no click, whoever sends the command.
+          const ControlId clicked = form1::Controls()[index].id;
+          if (IsWindowEnabled(controls_[Index(clicked)])) Clicked(clicked);
+        }
+        return 0;
+      }
+      case WM_CTLCOLORSTATIC: {
+        // Classic check boxes ask their parent for the caption colour.
+        const ControlSpec* spec = SpecOf(reinterpret_cast<HWND>(lp));
+        if (!spec || spec->kind != ControlKind::CheckBox) break;
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, colours_[Index(spec->id)]);
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      case WM_CTLCOLOREDIT: {
+        if (!text_box_brush_) break;
+        HDC dc = reinterpret_cast<HDC>(wp);
+        SetBkColor(dc, kTextBoxBack);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(text_box_brush_.get());
+      }
+      case WM_ACTIVATE:
+        // Keep the focus on a control across activation, as a dialog does;
+        // the first activation puts it on Test.
+        if (LOWORD(wp) == WA_INACTIVE) {
+          HWND focus = GetFocus();
+          if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+        } else if (focus_ && IsWindow(focus_)) {
+          SetFocus(IsWindowEnabled(focus_) ? focus_ : GetNextDlgTabItem(hwnd_, focus_, FALSE));
+          return 0;
+        }
+        break;
+      case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+      case WM_NCDESTROY:
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        tooltip_ = nullptr;
+        controls_.fill(nullptr);
+        has_tip_.fill(false);
+        colours_.fill(kBlack);
+        focus_ = nullptr;
+        break;
+      default:
+        break;
+    }
+    return DefWindowProcA(window, message, wp, lp);
+  }
+
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_NCCREATE) {
+      auto* self = static_cast<Win32Form1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+      self->hwnd_ = window;
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32Form1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!self || self->hwnd_ != window) return DefWindowProcA(window, message, wp, lp);
+    // Nothing thrown may cross back into the system: a failure that no
+    // handler trapped is reported like a trapped one.
+    try {
+      return self->Handle(window, message, wp, lp);
+    } catch (...) {
+      try {
+        ErrorTrap trap(self->log_, TrapWording::Window);
+        trap.Run([] { throw; });
+      } catch (...) {
+      }
+    }
+    return 0;
+  }
+
+  HINSTANCE instance_;
+  Support& support_;
+  EventLog& log_;
+  Form1Handlers handlers_;
+  std::array<UniqueFont, 3> fonts_;  // regular, bold, Arial bold italic
+  UniqueBrush text_box_brush_;
+  HWND hwnd_ = nullptr;
+  HWND tooltip_ = nullptr;
+  HWND focus_ = nullptr;
+  int dpi_ = 96;
+  std::array<HWND, form1::kControlCount> controls_{};
+  std::array<COLORREF, form1::kControlCount> colours_{};
+  std::array<bool, form1::kControlCount> has_tip_{};
+};
+
+}  // namespace
+
+std::unique_ptr<Form1Host> MakeForm1(HINSTANCE instance, Support& support, EventLog& log) {
+  return std::make_unique<Win32Form1>(instance, support, log);
+}
+
+}  // namespace kestrad

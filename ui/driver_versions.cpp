@@ -1,0 +1,58 @@
+#include "ui/driver_versions.h"
+
+#include <string>
+
+#include "check/registry_layout.h"
+#include "common/error_trap.h"
+
+namespace kestrad {
+
+namespace {
+constexpr char kVendorPrefix[] = "IDE Driver Vendor: ";
+constexpr char kVendorUnreadable[] = " (Can't read driver vendor information)";
+constexpr char kAtapiPrefix[2][32] = {"IDE 0: ATAPI Driver: ", "IDE 1: ATAPI Driver: "};
+constexpr char kCrLf[] = "\r\n";
+}  // namespace
+
+void GetDriverVersions(ChannelWindow& window, Support& support, EventLog& log) {
+  ErrorTrap trap(log, TrapWording::Window);
+  // The one working value. A failed step leaves the trap's message in it, so
+  // the steps after it show the message where the value would have been.
+  std::string value;
+  auto step = [&](auto&& body) {
+    if (!trap.Run(body)) value = trap.last_message();
+  };
+  auto read = [&](const std::string& key, const char* name) {
+    step([&] { value = support.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
+  };
+  const std::string& controller = layout::ControllerInstanceKey();
+
+  read(controller, "DriverDesc");
+  if (value.empty()) value = kVendorUnreadable;
+  for (int ch = 0; ch < 2; ++ch) {
+    step([&] { window.AppendText(ch, kVendorPrefix + value); });
+  }
+
+  read(controller, "DriverDate");
+  if (!value.empty()) {
+    for (int ch = 0; ch < 2; ++ch) {
+      step([&] { window.AppendText(ch, " (" + value + ")"); });
+    }
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    step([&] { window.AppendText(ch, kCrLf); });
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    step([&] { window.AppendText(ch, kAtapiPrefix[ch]); });
+  }
+
+  for (int ch = 0; ch < 2; ++ch) {
+    const std::string& key = layout::ChannelInstanceKey(ch);
+    read(key, "ProviderName");
+    if (!value.empty()) step([&] { window.AppendText(ch, value + " - "); });
+    read(key, "DriverVersion");
+    if (!value.empty()) step([&] { window.AppendText(ch, value + kCrLf); });
+  }
+}
+
+}  // namespace kestrad

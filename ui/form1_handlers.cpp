@@ -1,0 +1,86 @@
+#include "ui/form1_handlers.h"
+
+#include "check/registry_layout.h"
+#include "common/error_trap.h"
+#include "common/program.h"
+#include "ui/links.h"
+
+namespace kestrad {
+
+namespace {
+constexpr char kCrLf[] = "\r\n";
+constexpr char kFixing[] = "Fixing problem...";
+constexpr char kRetesting[] = "Retesting settings (please check results)";
+constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
+constexpr char kWritten[2][72] = {
+    "IDE 0: Successfully wrote ResetErrorCountersOnSuccess to registry",
+    "IDE 1: Successfully wrote ResetErrorCountersOnSuccess to registry"};
+constexpr char kNotWritten[2][72] = {
+    "IDE 0: Failed to write ResetErrorCountersOnSuccess to the registry",
+    "IDE 1: Failed to write ResetErrorCountersOnSuccess to the registry"};
+constexpr std::int16_t kTrue = -1;
+}  // namespace
+
+void Form1Handlers::Load(Form1View& view) {
+  ErrorTrap trap(log_, TrapWording::Window);
+  trap.Run([&] { view.Show(); });
+  trap.Run([&] { view.SetTitle(std::string(kTitleLead) + kVersion + kTitleTail); });
+  for (form1::ControlId id : form1::TooltipOrder()) {
+    trap.Run([&] { view.SetTooltip(id, form1::Spec(id).tooltip); });
+  }
+  trap.Run([&] { view.SetFixEnabled(false); });
+  trap.Run([&] { view.GetDriverVersions(); });
+}
+
+void Form1Handlers::TestClicked() { test_(kTrue, support_, log_, form_); }
+
+void Form1Handlers::FixClicked() {
+  ErrorTrap trap(log_, TrapWording::Window);
+  // A trapped failure is also shown in both boxes. Should a box refuse that
+  // line as well, the failure is already in the event log: nothing more.
+  auto step = [&](auto&& body) {
+    if (trap.Run(body)) return;
+    for (int ch = 0; ch < 2; ++ch) {
+      try {
+        form_.Window().AppendText(ch, trap.last_message() + kCrLf);
+      } catch (...) {
+      }
+    }
+  };
+  auto append = [&](int ch, const std::string& text) {
+    step([&] { form_.Window().AppendText(ch, text); });
+  };
+
+  bool written = false;
+  append(0, kFixing);
+  append(1, kFixing);
+  for (int ch = 0; ch < 2; ++ch) {
+    // A write that throws counts as not written: the outcome stays false.
+    bool ok = false;
+    step([&] {
+      ok = support_.WriteDWORDToRegistry(kHiveLocalMachine, layout::ChannelInstanceKey(ch),
+                                         kRepairValue, 1);
+    });
+    if (ok) {
+      append(ch, std::string(kWritten[ch]) + kCrLf);
+      written = true;
+    } else {
+      append(ch, std::string(kNotWritten[ch]) + kCrLf);
+    }
+  }
+  append(0, std::string(kRetesting) + kCrLf);
+  append(1, std::string(kRetesting) + kCrLf);
+  step([&] { test_(kTrue, support_, log_, form_); });
+  if (written) step([&] { boxes_.Information(kRebootPrompt, kRebootTitle); });
+}
+
+void Form1Handlers::HotfixClicked() { OpenAddress(kKnowledgeBaseAddress); }
+
+void Form1Handlers::MakerClicked() { OpenAddress(kMakerSiteAddress); }
+
+void Form1Handlers::OpenAddress(const char* address) {
+  ErrorTrap trap(log_, TrapWording::Window);
+  trap.Run([&] { support_.ShellRun(address); });
+}
+
+}  // namespace kestrad
