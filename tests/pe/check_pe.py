@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Checks what Windows needs to load a built kestrad.exe or tamarak9.dll.
+
+  check_pe.py --objdump OBJDUMP --max-subsystem 5.0 [--allow LIST] FILE...
+
+- the import tables name only DLLs that ship with Windows (no libgcc,
+  libstdc++ or winpthread DLLs);
+- the PE header's subsystem and OS versions are no higher than the oldest
+  Windows the build is for (5.0 = Windows 2000, 5.2 = XP x64);
+- with --allow, every imported function is on the allow-list of functions
+  that exist on that Windows.
+"""
+import argparse
+import re
+import subprocess
+import sys
+
+SYSTEM_DLLS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL",
+               "COMCTL32.DLL", "MSVCRT.DLL"}
+
+
+def parse(objdump, path):
+    text = subprocess.run([objdump, "-p", path], check=True, capture_output=True,
+                          text=True).stdout
+    header = {}
+    for key in ("MajorOperatingSystemVersion", "MinorOperatingSystemVersion",
+                "MajorSubsystemVersion", "MinorSubsystemVersion"):
+        m = re.search(r"^%s\s+(\d+)" % key.replace("Operating", "O(?:perating)?"), text, re.M)
+        header[key] = int(m.group(1)) if m else None
+    imports, dll = set(), None
+    for line in text.splitlines():
+        m = re.match(r"\s*DLL Name: (\S+)", line)
+        if m:
+            dll = m.group(1).upper()
+            continue
+        m = re.match(r"\t[0-9a-f]+\t\s+\d+\s+(\S+)", line)
+        if m and dll:
+            imports.add((dll, m.group(1)))
+    return header, imports
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--objdump", required=True)
+    ap.add_argument("--max-subsystem", required=True)
+    ap.add_argument("--allow")
+    ap.add_argument("files", nargs="+")
+    a = ap.parse_args()
+    limit = tuple(int(x) for x in a.max_subsystem.split("."))
+    allowed = None
+    if a.allow:
+        allowed = set()
+        for line in open(a.allow):
+            if line.strip() and not line.startswith("#"):
+                dll, fn = line.split()
+                allowed.add((dll.upper(), fn))
+    faults = []
+    for path in a.files:
+        header, imports = parse(a.objdump, path)
+        for kind in ("OperatingSystem", "Subsystem"):
+            major = header["Major%sVersion" % kind]
+            minor = header["Minor%sVersion" % kind]
+            if major is None or (major, minor) > limit:
+                faults.append(f"{path}: {kind} version {major}.{minor} above {a.max_subsystem}")
+        for dll in sorted({d for d, _ in imports} - SYSTEM_DLLS):
+            faults.append(f"{path}: imports from {dll}, which does not ship with Windows")
+        if allowed is not None:
+            for dll, fn in sorted(imports - allowed):
+                faults.append(f"{path}: {dll} {fn} is not known to exist on Windows {a.max_subsystem}")
+        print(f"{path}: {len(imports)} imports checked")
+    for f in faults:
+        print("FAULT:", f)
+    print(f"{0 if faults else 1} passed, {1 if faults else 0} failed")
+    return 1 if faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
