@@ -1,0 +1,50 @@
+#!/bin/bash
+# Builds every preset and runs every test: the native unit tests, then the
+# Windows builds' suites and end-to-end tests under Wine, in one private
+# Wine prefix (and an Xvfb display when none is set). Goes on after a
+# failure and exits non-zero if anything failed.
+#
+#   scripts/test-all.sh                   all presets
+#   scripts/test-all.sh win32             only the listed presets
+set -u
+cd "$(dirname "$0")/.."
+
+# Packages first (quick when everything is there already).
+[ "${KESTRAD_SKIP_SETUP:-0}" = 1 ] || bash scripts/setup-debian.sh || exit 1
+
+presets=("$@")
+[ ${#presets[@]} -eq 0 ] && presets=(native win64 win32)
+
+failed=()
+built=()
+for p in "${presets[@]}"; do
+  echo "=== build $p"
+  if cmake --preset "$p" >/dev/null && cmake --build --preset "$p"; then
+    built+=("$p")
+  else
+    failed+=("build:$p")
+  fi
+done
+
+need_wine=0
+for p in "${built[@]}"; do [ "$p" != native ] && need_wine=1; done
+if [ $need_wine = 1 ]; then
+  KESTRAD_WINE_NO_AUTOSTART=1 . scripts/wine-env.sh
+  trap kestrad_wine_down EXIT
+  if ! kestrad_wine_up; then
+    echo "test-all: no Wine environment; Windows tests not run" >&2
+    failed+=("wine-env")
+    built=($(printf '%s\n' "${built[@]}" | grep -x native))
+  fi
+fi
+
+for p in "${built[@]}"; do
+  echo "=== test $p"
+  ctest --preset "$p" || failed+=("test:$p")
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "=== FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "=== all passed: ${presets[*]}"

@@ -1,0 +1,120 @@
+# Wine environment for the end-to-end tests. Source it, do not run it:
+#
+#   . scripts/wine-env.sh && kestrad_wine_up   # sets DISPLAY, WINEPREFIX, ...
+#   ...run ctest...
+#   kestrad_wine_down                          # stops what kestrad_wine_up started
+#
+# Sourcing alone calls kestrad_wine_up unless KESTRAD_WINE_NO_AUTOSTART=1.
+#
+# What it takes care of, and why:
+# - A display: Wine's user32 needs an X server for message boxes and windows.
+#   If DISPLAY is unset, an Xvfb is started on the first free display from :90.
+# - A private prefix (unless WINEPREFIX is given): one per run, so no state
+#   leaks between runs. "mscoree,mshtml=" keeps wineboot from asking to
+#   install Mono and Gecko.
+# - ShowCrashDialog=0: otherwise a crashing program waits forever on winedbg's
+#   dialog instead of ending.
+# - A persistent wineserver (wineserver -p): HKLM\HARDWARE is volatile in Wine,
+#   so the seeded SCSI port keys live only as long as the server does. It also
+#   makes each wine start take ~0.05 s instead of ~2.5 s.
+
+kestrad_wine__log() { [ -n "${KESTRAD_WINE_VERBOSE:-}" ] && echo "wine-env: $*" >&2; return 0; }
+
+kestrad_wine__free_display() {
+  local n=90
+  while [ $n -lt 200 ]; do
+    if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
+      echo "$n"
+      return 0
+    fi
+    n=$((n + 1))
+  done
+  return 1
+}
+
+kestrad_wine__start_xvfb() {
+  local n pid i
+  for _try in 1 2 3; do
+    n=$(kestrad_wine__free_display) || { echo "wine-env: no free X display" >&2; return 1; }
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    pid=$!
+    # Wait for the socket; another run may have raced us for the same number.
+    for i in $(seq 1 50); do
+      if [ -e "/tmp/.X11-unix/X${n}" ]; then
+        export DISPLAY=":$n"
+        KESTRAD_XVFB_PID=$pid
+        echo "$pid" >"${KESTRAD_WINE_STATE}/xvfb.pid"
+        kestrad_wine__log "Xvfb :$n pid $pid"
+        return 0
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  echo "wine-env: could not start Xvfb" >&2
+  return 1
+}
+
+kestrad_wine_up() {
+  command -v wine >/dev/null || { echo "wine-env: wine is not installed" >&2; return 1; }
+  KESTRAD_WINE_STATE=$(mktemp -d /tmp/kestrad-wine-env.XXXXXX) || return 1
+  export KESTRAD_WINE_STATE
+
+  if [ -z "${DISPLAY:-}" ]; then
+    command -v Xvfb >/dev/null || { echo "wine-env: DISPLAY unset and Xvfb missing" >&2; return 1; }
+    kestrad_wine__start_xvfb || return 1
+  fi
+
+  if [ -z "${WINEPREFIX:-}" ]; then
+    export WINEPREFIX="${KESTRAD_WINE_STATE}/prefix"
+    KESTRAD_WINE_OWN_PREFIX=1
+  fi
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  mkdir -p "$WINEPREFIX"
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    kestrad_wine__log "creating prefix $WINEPREFIX"
+    if ! WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"${KESTRAD_WINE_STATE}/wineboot.log" 2>&1; then
+      echo "wine-env: wineboot failed, see ${KESTRAD_WINE_STATE}/wineboot.log" >&2
+      return 1
+    fi
+    # wineboot returns before the server has flushed the registry files.
+    wineserver -w
+  fi
+
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >/dev/null 2>&1 || { echo "wine-env: could not set ShowCrashDialog" >&2; return 1; }
+
+  # Persistent server: started after the reg add so it is this prefix's server.
+  wineserver -p >/dev/null 2>&1
+  kestrad_wine__log "WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
+  return 0
+}
+
+kestrad_wine_down() {
+  if [ -n "${WINEPREFIX:-}" ]; then
+    # -k acts on the server of the WINEPREFIX in the environment only.
+    wineserver -k >/dev/null 2>&1
+    wineserver -w >/dev/null 2>&1
+  fi
+  if [ -n "${KESTRAD_XVFB_PID:-}" ]; then
+    kill "$KESTRAD_XVFB_PID" 2>/dev/null
+    wait "$KESTRAD_XVFB_PID" 2>/dev/null
+    unset KESTRAD_XVFB_PID
+    unset DISPLAY
+  fi
+  if [ -n "${KESTRAD_WINE_OWN_PREFIX:-}" ]; then
+    unset WINEPREFIX KESTRAD_WINE_OWN_PREFIX
+  fi
+  if [ -n "${KESTRAD_WINE_STATE:-}" ] && [ -d "$KESTRAD_WINE_STATE" ]; then
+    rm -rf "$KESTRAD_WINE_STATE"
+  fi
+  unset KESTRAD_WINE_STATE
+  return 0
+}
+
+if [ -z "${KESTRAD_WINE_NO_AUTOSTART:-}" ]; then
+  kestrad_wine_up
+fi
