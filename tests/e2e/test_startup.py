@@ -61,10 +61,6 @@ USAGE_LINES = ("<banner>\r\n\r\n"
                "Absolutely NO warranty\r\n"
                "<website>\r\n").split("\r\n")
 
-# Until the main window is part of every build, a run that should open it
-# may also just end; KESTRAD_E2E_REQUIRE_WINDOW=1 makes the window mandatory.
-REQUIRE_WINDOW = os.environ.get("KESTRAD_E2E_REQUIRE_WINDOW") == "1"
-
 NOTHING, WINDOW = "nothing", "window"
 
 _harness = None
@@ -120,10 +116,8 @@ class StartupCase(unittest.TestCase):
     def assertWindow(self, run, expect):
         if expect == NOTHING:
             self.assertEqual(run.windows, [], "windows:\n" + run.describe())
-        elif REQUIRE_WINDOW:
-            self.assertEqual(run.windows, [MAIN_TITLE], "windows:\n" + run.describe())
         else:
-            self.assertIn(run.windows, ([], [MAIN_TITLE]), "windows:\n" + run.describe())
+            self.assertEqual(run.windows, [MAIN_TITLE], "windows:\n" + run.describe())
 
     def assertNoOutput(self, run):
         self.assertEqual(run.stdout, b"", run.describe())
