@@ -21,8 +21,13 @@ interactive=1
 [ -n "${DISPLAY:-}" ] || interactive=0
 
 KESTRAD_WINE_NO_AUTOSTART=1 . scripts/wine-env.sh
+# The environment's helpers are written for plain shells, not for set -e.
+set +e
 kestrad_wine_up
+up=$?
+set -e
 trap kestrad_wine_down EXIT
+[ $up = 0 ] || exit 1
 
 out=build/demo
 mkdir -p "$out"

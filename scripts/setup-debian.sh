@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick
+  fonts-liberation
 )
 
 # wine32 (32-bit programs, the Windows 2000/XP build) comes from i386.

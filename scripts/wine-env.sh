@@ -86,9 +86,15 @@ kestrad_wine_up() {
 
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >/dev/null 2>&1 || { echo "wine-env: could not set ShowCrashDialog" >&2; return 1; }
+  # Wine ships no Arial; Liberation Sans has the same metrics, so captions
+  # wrap as they do on Windows.
+  if fc-list 2>/dev/null | grep -q "Liberation Sans"; then
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
+      /d "Liberation Sans" /f >/dev/null 2>&1 || true
+  fi
 
   # Persistent server: started after the reg add so it is this prefix's server.
-  wineserver -p >/dev/null 2>&1
+  wineserver -p >/dev/null 2>&1 || true  # "already running" is fine
   kestrad_wine__log "WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"
   return 0
 }
