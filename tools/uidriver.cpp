@@ -11,6 +11,11 @@
 //   uidriver wait-exit <who> <ms>            wait until the process(es) ended
 //   uidriver dump-window <title>             child controls of a window
 //   uidriver kill <who>                      end the process(es), exit code 0xDEAD
+//   uidriver window-rect <title>             screen position of the client area
+//   uidriver focus <title>                   the focused control of the window's thread
+//   uidriver type <hwnd> <text>              post WM_CHAR for each character ("\n": Enter)
+//   uidriver post <hwnd> <msg> <wp> <lp>     post any message (numbers, 0x for hex)
+//   uidriver tooltips <title>                tools and texts of the window's tooltips
 //   uidriver serve                           the above, one command per stdin line
 //
 // <who> is "any", a Windows process id, or "exe:<name>" (all processes with
@@ -20,6 +25,7 @@
 // Exit codes: 0 found/done, 1 timeout or not found, 2 usage error.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <cstdint>
@@ -482,6 +488,123 @@ int CmdDumpWindow(const std::wstring& title) {
   return Emit(true, "\"window\":" + DescribeTop(top) + size + ",\"children\":[" + list + "]");
 }
 
+HWND HwndArg(const char* s) {
+  return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(s, nullptr, 0)));
+}
+
+std::string Rect(const RECT& r) {
+  char buf[96];
+  std::snprintf(buf, sizeof(buf), "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
+  return buf;
+}
+
+// The client area in screen coordinates [left, top, right, bottom], for
+// reading the window's pixels off the display.
+int CmdWindowRect(const std::wstring& title) {
+  HWND top = FindByTitle(title);
+  if (!top) return Fail("not found");
+  RECT client, outer;
+  GetClientRect(top, &client);
+  MapWindowPoints(top, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  GetWindowRect(top, &outer);
+  return Emit(true, "\"client\":" + Rect(client) + ",\"window\":" + Rect(outer));
+}
+
+// GetFocus only answers for the calling thread; the GUI thread info of the
+// window's thread tells which of its controls has the keyboard.
+int CmdFocus(const std::wstring& title) {
+  HWND top = FindByTitle(title);
+  if (!top) return Fail("not found");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info)) {
+    return Fail("no thread info");
+  }
+  HWND f = info.hwndFocus;
+  return Emit(true, "\"focus\":" + Hex(f) + ",\"id\":" + std::to_string(f ? GetDlgCtrlID(f) : 0) +
+                        ",\"text\":" + Json(f ? Text(f) : std::wstring()) +
+                        ",\"active\":" + Hex(info.hwndActive));
+}
+
+// Keys as a user types them: one posted WM_CHAR per character, through the
+// target's message loop (and so through its IsDialogMessage).
+int CmdType(HWND w, const std::wstring& text) {
+  if (!IsWindow(w)) return Fail("no such window");
+  for (size_t i = 0; i < text.size(); ++i) {
+    wchar_t c = text[i];
+    if (c == L'\\' && i + 1 < text.size() && text[i + 1] == L'n') {
+      c = L'\r';
+      ++i;
+    }
+    PostMessageW(w, WM_CHAR, c, 1);
+  }
+  return Emit(true, std::string());
+}
+
+int CmdPost(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (!IsWindow(w)) return Fail("no such window");
+  return Emit(PostMessageW(w, msg, wp, lp) != FALSE, std::string());
+}
+
+// The tooltip controls of the window's process keep their tools in that
+// process: TOOLINFOA and the text buffer are placed there, filled by
+// TTM_ENUMTOOLSA and TTM_GETTEXTW, and read back. The structure is laid out
+// as this program's, so the driver must be built for the target's bitness.
+int CmdTooltips(const std::wstring& title) {
+  HWND top = FindByTitle(title);
+  if (!top) return Fail("not found");
+  const DWORD pid = PidOf(top);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                   PROCESS_QUERY_INFORMATION, FALSE, pid);
+  if (!process) return Fail("cannot open process");
+  const SIZE_T kTextSize = 4096;
+  char* remote = static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(TOOLINFOA) + kTextSize,
+                                                   MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (!remote) {
+    CloseHandle(process);
+    return Fail("cannot allocate");
+  }
+  char* remote_text = remote + sizeof(TOOLINFOA);
+  std::vector<HWND> all;
+  EnumWindows(CollectAll, reinterpret_cast<LPARAM>(&all));
+  std::string windows;
+  for (HWND tip : all) {
+    if (PidOf(tip) != pid || _wcsicmp(ClassOf(tip).c_str(), L"tooltips_class32") != 0) continue;
+    const LRESULT count = SendMessageA(tip, TTM_GETTOOLCOUNT, 0, 0);
+    std::string tools;
+    for (LRESULT i = 0; i < count; ++i) {
+      TOOLINFOA info{};
+      info.cbSize = TTTOOLINFOA_V2_SIZE;
+      WriteProcessMemory(process, remote, &info, sizeof(info), nullptr);
+      if (!SendMessageA(tip, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(remote))) continue;
+      ReadProcessMemory(process, remote, &info, sizeof(info), nullptr);
+      // The wide request: the ANSI one cuts every text at 80 bytes.
+      std::vector<wchar_t> text(kTextSize / sizeof(wchar_t), L'\0');
+      WriteProcessMemory(process, remote_text, text.data(), kTextSize, nullptr);
+      TOOLINFOW wide{};
+      std::memcpy(&wide, &info, sizeof(wide));
+      wide.cbSize = TTTOOLINFOW_V2_SIZE;
+      wide.lpszText = reinterpret_cast<wchar_t*>(remote_text);
+      WriteProcessMemory(process, remote, &wide, sizeof(wide), nullptr);
+      SendMessageW(tip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(remote));
+      ReadProcessMemory(process, remote_text, text.data(), kTextSize, nullptr);
+      text.back() = L'\0';
+      HWND tool = (info.uFlags & TTF_IDISHWND) ? reinterpret_cast<HWND>(info.uId) : nullptr;
+      if (!tools.empty()) tools += ",";
+      tools += "{\"tool\":" + Hex(reinterpret_cast<void*>(info.uId)) +
+               ",\"id\":" + std::to_string(tool ? GetDlgCtrlID(tool) : 0) +
+               ",\"flags\":" + std::to_string(info.uFlags) +
+               ",\"text\":" + Json(std::wstring(text.data())) + "}";
+    }
+    if (!windows.empty()) windows += ",";
+    windows += "{\"hwnd\":" + Hex(tip) + ",\"owner\":" + Hex(GetWindow(tip, GW_OWNER)) +
+               ",\"tools\":[" + tools + "]}";
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return Emit(true, "\"tooltips\":[" + windows + "]");
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: uidriver windows <who>\n"
@@ -493,6 +616,11 @@ int Usage() {
                "       uidriver wait-exit <who> <ms>\n"
                "       uidriver dump-window <title>\n"
                "       uidriver kill <who>\n"
+               "       uidriver window-rect <title>\n"
+               "       uidriver focus <title>\n"
+               "       uidriver type <hwnd> <text>\n"
+               "       uidriver post <hwnd> <msg> <wparam> <lparam>\n"
+               "       uidriver tooltips <title>\n"
                "  <who>: any | <windows pid> | exe:<image name>\n");
   return 2;
 }
@@ -553,6 +681,14 @@ int Dispatch(int argc, char** argv) {
     return CmdWaitExit(who, Millis(argv[3]));
   if (cmd == "kill" && argc == 3 && Who::Parse(argv[2], &who)) return CmdKill(who);
   if (cmd == "dump-window" && argc == 3) return CmdDumpWindow(Wide(argv[2]));
+  if (cmd == "window-rect" && argc == 3) return CmdWindowRect(Wide(argv[2]));
+  if (cmd == "focus" && argc == 3) return CmdFocus(Wide(argv[2]));
+  if (cmd == "type" && argc == 4) return CmdType(HwndArg(argv[2]), Wide(argv[3]));
+  if (cmd == "post" && argc == 6)
+    return CmdPost(HwndArg(argv[2]), static_cast<UINT>(std::strtoul(argv[3], nullptr, 0)),
+                   static_cast<WPARAM>(std::strtoull(argv[4], nullptr, 0)),
+                   static_cast<LPARAM>(std::strtoll(argv[5], nullptr, 0)));
+  if (cmd == "tooltips" && argc == 3) return CmdTooltips(Wide(argv[2]));
   return Usage();
 }
 
