@@ -23,6 +23,11 @@ import time
 from dataclasses import dataclass, field
 from typing import List, Optional
 
+# The keys the registry profiles write, read back after seeding.
+SEEDED_ROOTS = ("HKLM\\HARDWARE\\DEVICEMAP\\Scsi",
+                "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                "{4D36E96A-E325-11CE-BFC1-08002BE10318}")
+
 EXE = "kestrad.exe"
 LIBRARY = "tamarak9.dll"
 
@@ -250,15 +255,32 @@ class Harness:
 
     # -- registry --
     def seed(self, profile: Optional[str]) -> None:
-        """Removes the IDE keys, then applies tests/e2e/profiles/<profile>.reg."""
-        cp = self.wine.tool(self._regseed, "clear")
-        if cp.returncode != 0:
-            raise RuntimeError("regseed clear: " + cp.stderr.decode(errors="replace"))
+        """Removes the IDE keys, then applies tests/e2e/profiles/<profile>.reg
+        and reads it back. When the prefix's Wine services start up (the first
+        Wine program after they went idle), HKLM\\HARDWARE\\DEVICEMAP\\Scsi is
+        made anew and freshly seeded port keys can vanish: seed again until
+        every key of the profile is there."""
+        wanted = []
         if profile:
             path = os.path.join(self.profiles_dir, profile + ".reg")
+            with open(path, encoding="utf-8", errors="replace") as f:
+                wanted = [k.upper() for k in re.findall(r"^\[([^\]-][^\]]*)\]", f.read(), re.M)]
+        # A running driver keeps the services up from here on.
+        self.ui("windows", "any")
+        for _ in range(5):
+            cp = self.wine.tool(self._regseed, "clear")
+            if cp.returncode != 0:
+                raise RuntimeError("regseed clear: " + cp.stderr.decode(errors="replace"))
+            if not profile:
+                return
             cp = self.wine.tool(self._regseed, "apply", path)
             if cp.returncode != 0:
                 raise RuntimeError(f"regseed apply {profile}: " + cp.stderr.decode(errors="replace"))
+            seen = "".join(self.dump(root) or "" for root in SEEDED_ROOTS).upper()
+            if all(f"[{k}]" in seen for k in wanted):
+                return
+            time.sleep(0.5)
+        raise RuntimeError(f"profile {profile} did not stay in the registry")
 
     def dump(self, key: str) -> Optional[str]:
         cp = self.wine.tool(self._regseed, "dump", key)

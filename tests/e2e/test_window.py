@@ -355,28 +355,9 @@ class LaunchCase(WindowCase):
         self.proc = None
         self.err = None
 
-    def seed(self, profile):
-        """Seeds the profile and reads it back. When the prefix's Wine
-        services start up (the first Wine program after they went idle), the
-        device manager re-creates HKLM\\HARDWARE\\DEVICEMAP\\Scsi and the
-        seeded port keys can vanish: seed again until every key is there."""
-        path = os.path.join(self.h.profiles_dir, profile + ".reg")
-        with open(path, encoding="utf-8") as f:
-            wanted = [k.upper() for k in re.findall(r"^\[([^\]-][^\]]*)\]", f.read(), re.M)]
-        # A running driver keeps the services up from here on.
-        self.h.ui("windows", "any")
-        for _ in range(5):
-            self.h.seed(profile)
-            time.sleep(0.5)
-            seen = "".join(self.h.dump(root) or "" for root in (
-                "HKLM\\HARDWARE\\DEVICEMAP\\Scsi", CLASS_KEY.rstrip("\\"))).upper()
-            if all(f"[{k}]" in seen for k in wanted):
-                return
-        self.fail(f"profile {profile} did not stay in the registry")
-
     def launch(self, profile, exe=None, env=None):
         self.stop()
-        self.seed(profile)
+        self.h.seed(profile)
         run_env = dict(self.h.wine.env)
         run_env["WINEDEBUG"] = "-all,+eventlog"
         run_env.update(env or {})
