@@ -713,8 +713,26 @@ class StartStateTest(LaunchCase):
             by_control[t["tool"]] = t["text"]
         expected = {c[name]["hwnd"]: self.TEXTS.get(text, text) for name, text in self.TIPS.items()}
         names = {c[name]["hwnd"]: name for name, _, _ in CONTROLS}
-        self.assertEqual({names.get(k, k): v for k, v in expected.items()},
-                         {names.get(k, k): v for k, v in by_control.items()})
+        seen = {names.get(k, k): v for k, v in by_control.items()}
+        wanted = {names.get(k, k): v for k, v in expected.items()}
+        if is_32bit(self.h.exe):
+            # Under Wine a 32-bit reader gets at most 80 characters of a tool's
+            # text from another process, although the program's own tooltip
+            # holds the whole text (checked in-process). Compare what can be read.
+            self.assertEqual(wanted.keys(), seen.keys())
+            for name, text in wanted.items():
+                self.assertEqual(text[:80], seen[name][:80], name)
+                self.assertIn(len(seen[name]), (len(text), 80), name)
+        else:
+            self.assertEqual(wanted, seen)
+
+
+def is_32bit(exe):
+    """True for an i386 PE image."""
+    with open(exe, "rb") as f:
+        image = f.read(4096)
+    pe = int.from_bytes(image[0x3C:0x40], "little")
+    return int.from_bytes(image[pe + 4:pe + 6], "little") == 0x14C
 
 def main():
     parser = argparse.ArgumentParser(add_help=False)
