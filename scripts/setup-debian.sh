@@ -15,6 +15,8 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick
   fonts-liberation
+  nsis
+  clang-14 libclang-rt-14-dev
 )
 
 # wine32 (32-bit programs, the Windows 2000/XP build) comes from i386.

@@ -26,6 +26,13 @@ for p in "${presets[@]}"; do
   fi
 done
 
+# The fuzzers' short run: the argument splitter with the switch parser, and
+# the registry text conversion (scripts/fuzz.sh; a finding fails the run).
+if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
+  echo "=== fuzz"
+  bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")
+fi
+
 need_wine=0
 for p in "${built[@]}"; do [ "$p" != native ] && need_wine=1; done
 if [ $need_wine = 1 ]; then

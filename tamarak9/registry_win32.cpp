@@ -1,12 +1,14 @@
 // The registry entry points.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "tamarak9/exports.h"
+#include "tamarak9/reg_text.h"
 #include "tamarak9/text_win32.h"
 #include "tamarak9/unique_handle_win32.h"
 
@@ -35,25 +37,21 @@ bool QueryText(uint32_t hive, const char* key, const char* name, std::wstring& t
   DWORD type = 0;
   DWORD bytes = 0;
   LONG rc = RegQueryValueExW(k.get(), wide_name.c_str(), nullptr, &type, nullptr, &bytes);
-  std::vector<wchar_t> data;
+  std::vector<BYTE> data;
   // The value may grow between the size query and the read; go round again.
   for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    // Room for an odd last byte, plus one character that stays NUL.
-    data.assign(bytes / sizeof(wchar_t) + 2, L'\0');
-    DWORD got = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
-    rc = RegQueryValueExW(k.get(), wide_name.c_str(), nullptr, &type,
-                          reinterpret_cast<BYTE*>(data.data()), &got);
+    // Room for an odd last byte.
+    data.assign((bytes / sizeof(wchar_t) + 1) * sizeof(wchar_t), 0);
+    DWORD got = static_cast<DWORD>(data.size());
+    rc = RegQueryValueExW(k.get(), wide_name.c_str(), nullptr, &type, data.data(), &got);
     if (rc == ERROR_MORE_DATA) {
       bytes = got;
       rc = ERROR_SUCCESS;
       continue;
     }
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    const std::size_t chars = got / sizeof(wchar_t);
-    std::size_t length = 0;
-    while (length < chars && data[length] != L'\0') ++length;
-    text.assign(data.data(), length);
+    text = tamarak9::RegBytesToText<wchar_t>(data.data(), std::min<std::size_t>(got, data.size()));
     return true;
   }
   return false;

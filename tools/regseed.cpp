@@ -235,6 +235,7 @@ bool ParseHexBytes(const std::string& text, std::vector<BYTE>* out) {
 
 struct Value {
   bool remove = false;
+  bool raw = false;  // hex data: stored byte for byte, whatever the type
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
 };
@@ -294,6 +295,7 @@ bool ParseValueData(const std::string& rhs, Value* v, std::string* why) {
       *why = "bad hex bytes";
       return false;
     }
+    v->raw = true;
     return true;
   }
   *why = "unknown value form";
@@ -392,6 +394,17 @@ int Apply(const char* file) {
     if (value.remove) {
       rc = RegDeleteValueA(current.get(), name.c_str());
       if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+    } else if (value.raw) {
+      // As regedit does for version 5 files: hex(1), hex(2) and hex(7) hold
+      // UTF-16LE bytes, so they must not go through the ANSI conversion of
+      // RegSetValueExA. This also keeps odd lengths and missing NULs.
+      std::wstring wide_name(name.size() + 1, L'\0');
+      int n = MultiByteToWideChar(CP_ACP, 0, name.c_str(), static_cast<int>(name.size()),
+                                  &wide_name[0], static_cast<int>(wide_name.size()));
+      wide_name.resize(n > 0 ? n : 0);
+      rc = RegSetValueExW(current.get(), wide_name.c_str(), 0, value.type,
+                          value.data.empty() ? nullptr : value.data.data(),
+                          static_cast<DWORD>(value.data.size()));
     } else {
       rc = RegSetValueExA(current.get(), name.c_str(), 0, value.type,
                           value.data.empty() ? nullptr : value.data.data(),
@@ -455,16 +468,35 @@ LONG DumpKey(HKEY key, const std::string& path) {
     std::vector<BYTE> data;
   };
   std::vector<Entry> values;
+  // Buffers as large as the key's largest value, on the heap: values may
+  // exceed any fixed size, and the walk recurses.
+  DWORD max_name = 0, max_data = 0;
+  LONG info = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &max_name, &max_data, nullptr, nullptr);
+  if (info != ERROR_SUCCESS) {
+    // Some keys are no real keys: Wine opens ...\Perflib\009 as the
+    // performance-text pseudo handle, which answers no enumeration. Say so
+    // and go on with the rest of the tree.
+    std::printf("; not enumerable: %s\n\n", ErrorText(info).c_str());
+    return ERROR_SUCCESS;
+  }
+  std::vector<char> name(max_name + 2);
+  std::vector<BYTE> data(max_data + 2);
   for (DWORD i = 0;; ++i) {
-    char name[16384];
-    DWORD name_len = sizeof(name);
+    DWORD name_len = static_cast<DWORD>(name.size());
     DWORD type = 0;
-    BYTE data[65536];
-    DWORD data_len = sizeof(data);
-    LONG rc = RegEnumValueA(key, i, name, &name_len, nullptr, &type, data, &data_len);
+    DWORD data_len = static_cast<DWORD>(data.size());
+    LONG rc = RegEnumValueA(key, i, name.data(), &name_len, nullptr, &type, data.data(), &data_len);
+    if (rc == ERROR_MORE_DATA) {  // grew meanwhile, or ANSI is longer: once more, larger
+      name.resize(name.size() * 2 + 256);
+      data.resize(std::max<size_t>(data.size() * 2, data_len + 2));
+      --i;
+      continue;
+    }
     if (rc == ERROR_NO_MORE_ITEMS) break;
     if (rc != ERROR_SUCCESS) return rc;
-    values.push_back({std::string(name, name_len), type, std::vector<BYTE>(data, data + data_len)});
+    values.push_back({std::string(name.data(), name_len), type,
+                      std::vector<BYTE>(data.begin(), data.begin() + data_len)});
   }
   std::sort(values.begin(), values.end(),
             [](const Entry& a, const Entry& b) { return LessNoCase(a.name, b.name); });

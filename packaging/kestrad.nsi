@@ -1,0 +1,148 @@
+; Installer for KESTRAD: kestrad.exe and tamarak9.dll in one folder under
+; Program Files, a Start menu entry, optionally a start-up shortcut that runs
+; the boot-time check, an uninstaller and an Add/Remove Programs entry.
+;
+; Built by packaging/makensis.cmake (the "installer" target, and cpack):
+;   makensis -DARCH=win32|win64 -DVERSION=1.05 -DSRCDIR=<dir with the files>
+;            -DOUTFILE=<setup.exe> packaging/kestrad.nsi
+; SRCDIR holds kestrad.exe, tamarak9.dll and LICENSE.
+;
+; Command line of the installer:
+;   /S          silent
+;   /STARTUP    also put the start-up shortcut ("kestrad.exe /CHECK") in place
+;   /NOSTARTUP  leave it out (the default)
+;   /D=<dir>    install folder; must come last, without quotes
+; Command line of the uninstaller: /S silent.
+
+!macro KESTRAD_REQUIRE name
+  !ifndef ${name}
+    !error "makensis needs -D${name}=..."
+  !endif
+!macroend
+!insertmacro KESTRAD_REQUIRE ARCH
+!insertmacro KESTRAD_REQUIRE VERSION
+!insertmacro KESTRAD_REQUIRE SRCDIR
+!insertmacro KESTRAD_REQUIRE OUTFILE
+
+; Unicode installers need Windows 2000 or later, which is what we support.
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!include MUI2.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include Sections.nsh
+!include x64.nsh
+
+!define PRODUCT "KESTRAD"
+!define FOLDER "Kestrad"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
+!define STARTUP_LINK "KESTRAD boot-time check.lnk"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+!if "${ARCH}" == "win64"
+  InstallDir "$PROGRAMFILES64\${FOLDER}"
+!else
+  InstallDir "$PROGRAMFILES\${FOLDER}"
+!endif
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup (${ARCH})"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) The KESTRAD developers, MIT licence"
+
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_LICENSE "${SRCDIR}\LICENSE"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Section "KESTRAD (required)" SecMain
+  SectionIn RO
+  SetOutPath "$INSTDIR"
+  File "${SRCDIR}\kestrad.exe"
+  File "${SRCDIR}\tamarak9.dll"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  CreateDirectory "$SMPROGRAMS\${FOLDER}"
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk" "$INSTDIR\kestrad.exe" "" \
+    "$INSTDIR\kestrad.exe" 0 SW_SHOWNORMAL "" "Check the IDE channels for PIO-mode slowdown"
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk" "$INSTDIR\uninstall.exe"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The KESTRAD developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kestrad.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+; Off unless chosen: a silent install adds nothing that runs at log-on
+; without being asked to (/STARTUP).
+Section /o "Check the IDE channels at every log-on" SecStartup
+  CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\kestrad.exe" "/CHECK" \
+    "$INSTDIR\kestrad.exe" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
+SectionEnd
+
+Function .onInit
+!if "${ARCH}" == "win64"
+  ${IfNot} ${RunningX64}
+    MessageBox MB_ICONSTOP "This is the 64-bit KESTRAD; use the 32-bit (win32) setup on this Windows." /SD IDOK
+    Abort
+  ${EndIf}
+  SetRegView 64
+!endif
+  ; Shortcuts and the uninstall entry are for all users.
+  SetShellVarContext all
+
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/STARTUP" $R1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SecStartup}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/NOSTARTUP" $R1
+  ${IfNot} ${Errors}
+    !insertmacro UnselectSection ${SecStartup}
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+!if "${ARCH}" == "win64"
+  SetRegView 64
+!endif
+  SetShellVarContext all
+FunctionEnd
+
+Section "Uninstall"
+  Delete "$INSTDIR\kestrad.exe"
+  Delete "$INSTDIR\tamarak9.dll"
+  Delete "$INSTDIR\uninstall.exe"
+  ; Not /r: whatever a user put into the folder stays, and so does the folder.
+  RMDir "$INSTDIR"
+
+  Delete "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk"
+  Delete "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk"
+  RMDir "$SMPROGRAMS\${FOLDER}"
+  Delete "$SMSTARTUP\${STARTUP_LINK}"
+
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
