@@ -62,6 +62,48 @@ struct Entry {
   Fn fn = nullptr;
 };
 
+// The library's full path, found on the library search path without the
+// current folder: the program's own folder, the system folders, then PATH.
+// SetDllDirectoryA("") would say the same, but Windows 2000 and XP before
+// SP1 lack it, and Wine still searches the current folder with it; so the
+// search is done here. A name with a folder in it is taken as it is.
+std::string Locate(const std::string& file_name) {
+  if (file_name.find_first_of("\\/:") != std::string::npos) return file_name;
+  std::string folders;
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) {
+    std::string exe(buffer, length);
+    folders = exe.substr(0, exe.find_last_of("\\/") + 1) + ";";
+  }
+  UINT got_folder = GetSystemDirectoryA(buffer, MAX_PATH);
+  if (got_folder > 0 && got_folder < MAX_PATH) folders += std::string(buffer) + ";";
+  got_folder = GetWindowsDirectoryA(buffer, MAX_PATH);
+  if (got_folder > 0 && got_folder < MAX_PATH) folders += std::string(buffer) + ";";
+  const DWORD path_length = GetEnvironmentVariableA("PATH", nullptr, 0);
+  if (path_length > 0) {
+    std::vector<char> path(path_length);
+    const DWORD got = GetEnvironmentVariableA("PATH", path.data(), path_length);
+    // "." and empty entries would bring the current folder back in.
+    if (got > 0 && got < path_length) {
+      std::string entries(path.data(), got);
+      std::string::size_type start = 0;
+      while (start <= entries.size()) {
+        std::string::size_type end = entries.find(';', start);
+        if (end == std::string::npos) end = entries.size();
+        const std::string entry = entries.substr(start, end - start);
+        if (!entry.empty() && entry != "." && entry != ".\\") folders += entry + ";";
+        start = end + 1;
+      }
+    }
+  }
+  char found[MAX_PATH + 1] = {};
+  const DWORD found_length =
+      SearchPathA(folders.c_str(), file_name.c_str(), nullptr, MAX_PATH, found, nullptr);
+  if (found_length == 0 || found_length >= MAX_PATH) return {};
+  return std::string(found, found_length);
+}
+
 class Tamarak9Binding : public Support {
  public:
   explicit Tamarak9Binding(std::string file_name) : file_name_(std::move(file_name)) {}
@@ -136,8 +178,14 @@ class Tamarak9Binding : public Support {
  private:
   HMODULE Load() {
     if (module_.get() != nullptr) return module_.get();
-    const HMODULE handle = LoadLibraryA(file_name_.c_str());
-    const DWORD error = GetLastError();
+    HMODULE handle = nullptr;
+    DWORD error = ERROR_MOD_NOT_FOUND;
+    const std::string path = Locate(file_name_);
+    if (!path.empty()) {
+      // Its own imports are looked for beside it, not in the current folder.
+      handle = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      error = GetLastError();
+    }
     if (handle == nullptr) {
       // Not remembered: the next call tries again.
       throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
