@@ -1,0 +1,204 @@
+"""KESTRAD benchmarks under Wine: prints each figure beside its target.
+
+  a. start-up: "kestrad.exe /CHECK" on the healthy profile against an empty
+     console program built with the same toolchain (the floor of starting
+     any program under Wine);
+  b. the same check against `reg query ... /v DMAEnabled`, what a user would
+     type instead;
+  c. one window, many Test presses (tools/loaddriver.exe): cost of the last
+     100 presses against the first 100, and both boxes' final text against
+     the expected concatenation;
+  d. file sizes of kestrad.exe and tamarak9.dll, stripped.
+
+Timings of different programs are taken in one interleaved loop (the order
+rotates every round), so a noisy machine slows all of them alike and the
+ratios stay meaningful; compare ratios, not absolute times, between runs.
+
+Usage (bench/run.sh sets up Wine and calls this):
+  python3 bench/bench.py [--runs 30] [--presses 1000] BUILD_DIR [BUILD_DIR ...]
+Needs WINEPREFIX (with a persistent wineserver) and DISPLAY, as the
+end-to-end tests do.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+
+from kestrad_e2e import Harness  # noqa: E402
+from test_load import expected_text, first_difference, run_loaddriver  # noqa: E402
+
+KIB = 1024
+TARGET_CHECK_OVER_FLOOR = 1.05
+TARGET_LAST_OVER_FIRST = 1.2
+TARGET_EXE = 200 * KIB
+TARGET_DLL = 120 * KIB
+REG_QUERY = ["reg", "query", r"HKLM\HARDWARE\DEVICEMAP\Scsi\Scsi Port 0", "/v", "DMAEnabled"]
+
+
+def verdict(ok: bool) -> str:
+    return "met" if ok else "NOT MET"
+
+
+class Build:
+    def __init__(self, path: str):
+        self.path = os.path.abspath(path)
+        self.name = os.path.basename(self.path.rstrip("/"))
+        self.bin = os.path.join(self.path, "bin")
+        self.tools = os.path.join(self.path, "tools")
+        self.exe = os.path.join(self.bin, "kestrad.exe")
+        self.dll = os.path.join(self.bin, "tamarak9.dll")
+        self.empty = os.path.join(self.path, "bench", "empty.exe")
+        for f in (self.exe, self.dll, self.empty, os.path.join(self.tools, "loaddriver.exe"),
+                  os.path.join(self.tools, "regseed.exe")):
+            if not os.path.isfile(f):
+                sys.exit(f"bench: missing {f}; build it first "
+                         f"(cmake --build {self.path})")
+
+    def harness(self) -> Harness:
+        os.environ["KESTRAD_BIN_DIR"] = self.bin
+        os.environ["KESTRAD_TOOLS_DIR"] = self.tools
+        os.environ["KESTRAD_PROFILES_DIR"] = os.path.join(ROOT, "tests", "e2e", "profiles")
+        return Harness()
+
+
+def timed(wine_env: dict, argv, cwd: str) -> float:
+    start = time.perf_counter()
+    cp = subprocess.run(argv, cwd=cwd, env=wine_env, stdin=subprocess.DEVNULL,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    seconds = time.perf_counter() - start
+    if cp.returncode != 0:
+        raise RuntimeError(f"{argv} ended with {cp.returncode}")
+    return seconds
+
+
+def bench_startup(builds, harness: Harness, runs: int) -> None:
+    wine = harness.wine.wine
+    env = harness.wine.env
+    commands = []  # (label, argv, cwd)
+    for b in builds:
+        commands.append((f"{b.name} empty.exe", [wine, b.empty], os.path.dirname(b.empty)))
+        commands.append((f"{b.name} kestrad.exe /CHECK", [wine, b.exe, "/CHECK"], b.bin))
+    commands.append(("reg query DMAEnabled", [wine, *REG_QUERY], ROOT))
+    for _, argv, cwd in commands:  # warm the page cache and the server
+        timed(env, argv, cwd)
+    times = {label: [] for label, _, _ in commands}
+    for i in range(runs):
+        k = i % len(commands)
+        for label, argv, cwd in commands[k:] + commands[:k]:
+            times[label].append(timed(env, argv, cwd))
+    median = {label: statistics.median(t) for label, t in times.items()}
+    print(f"\n[a, b] start-up, median wall time of {runs} interleaved runs each "
+          f"(healthy profile)")
+    for label, _, _ in commands:
+        t = sorted(times[label])
+        print(f"  {label:34s} median {median[label] * 1000:7.1f} ms   "
+              f"(min {t[0] * 1000:.1f}, max {t[-1] * 1000:.1f})")
+    reg = median["reg query DMAEnabled"]
+    for b in builds:
+        check = median[f"{b.name} kestrad.exe /CHECK"]
+        floor = median[f"{b.name} empty.exe"]
+        ratio = check / floor
+        print(f"  a. {b.name}: /CHECK / empty = {ratio:.3f} "
+              f"(adds {(ratio - 1) * 100:+.1f}% to the floor)   "
+              f"target <= {TARGET_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= TARGET_CHECK_OVER_FLOOR)}")
+        print(f"  b. {b.name}: /CHECK / reg query = {check / reg:.3f}   "
+              f"(no fixed target; below 1 means faster than typing the query)")
+
+
+def bench_presses(b: Build, presses: int) -> None:
+    h = b.harness()
+    try:
+        h.seed("healthy")
+        rc, run, stderr = run_loaddriver(h, presses, 0, [0, 1, 10, presses // 2, presses],
+                                         timeout=1800)
+    finally:
+        h.seed(None)
+        h.close()
+    print(f"\n[c] {b.name}: one window, {presses} Test presses (synchronous BM_CLICK, "
+          f"QueryPerformanceCounter per press)")
+    if rc != 0 or run.errors or len(run.tests) != presses:
+        print(f"  loaddriver failed: rc={rc} errors={run.errors} presses={len(run.tests)}")
+        print("  " + stderr[-1000:])
+        return
+    n = min(100, presses // 2)
+    first, last = run.tests[:n], run.tests[-n:]
+    ratio = statistics.median(last) / statistics.median(first)
+    mean_ratio = statistics.mean(last) / statistics.mean(first)
+    print(f"  first {n}: median {statistics.median(first) / 1000:.1f} ms, "
+          f"mean {statistics.mean(first) / 1000:.1f} ms")
+    print(f"  last {n}:  median {statistics.median(last) / 1000:.1f} ms, "
+          f"mean {statistics.mean(last) / 1000:.1f} ms")
+    print(f"  last/first (median) = {ratio:.3f}, (mean) = {mean_ratio:.3f}   "
+          f"target <= {TARGET_LAST_OVER_FIRST}: {verdict(ratio <= TARGET_LAST_OVER_FIRST)}")
+    for ch in (0, 1):
+        want = expected_text(ch, presses, 0, dma_on=True,
+                             reset_present_at_start=True).encode("ascii")
+        got = run.texts.get(ch, b"")
+        same = got == want
+        print(f"  txtIDE{ch}: {len(got)} bytes, expected {len(want)}: "
+              f"{'identical' if same else 'DIFFERENT, ' + first_difference(got, want)}"
+              f"   target identical: {verdict(same)}")
+    for press in sorted(run.objects):
+        gdi, user, source = run.objects[press]
+        print(f"  objects after press {press:4d}: GDI {gdi}, USER {user} ({source})")
+
+
+def stripped_size(path: str, objcopy: str) -> int:
+    with tempfile.TemporaryDirectory() as d:
+        copy = os.path.join(d, os.path.basename(path))
+        shutil.copy2(path, copy)
+        if shutil.which(objcopy):
+            subprocess.run([objcopy, "--strip-all", copy], check=True)
+        return os.path.getsize(copy)
+
+
+def bench_sizes(builds) -> None:
+    print("\n[d] sizes, stripped (objcopy --strip-all)")
+    for b in builds:
+        arch = "i686" if "i686" in open(os.path.join(b.path, "CMakeCache.txt")).read() else "x86_64"
+        objcopy = f"{arch}-w64-mingw32-objcopy"
+        for path, target in ((b.exe, TARGET_EXE), (b.dll, TARGET_DLL)):
+            size = stripped_size(path, objcopy)
+            print(f"  {b.name:10s} {arch:6s} {os.path.basename(path):12s} {size:7d} bytes "
+                  f"= {size / KIB:6.1f} KiB   target <= {target // KIB} KiB: "
+                  f"{verdict(size <= target)}")
+
+
+def main() -> int:
+    p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    p.add_argument("--runs", type=int, default=30)
+    p.add_argument("--presses", type=int, default=1000)
+    p.add_argument("--skip", default="", help="comma list of parts to skip: startup,presses,sizes")
+    p.add_argument("builds", nargs="+")
+    args = p.parse_args()
+    skip = set(filter(None, args.skip.split(",")))
+    builds = [Build(d) for d in args.builds]
+    print("KESTRAD benchmarks under " +
+          subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip() +
+          f"; builds: {', '.join(b.path for b in builds)}")
+    if "sizes" not in skip:
+        bench_sizes(builds)
+    if "startup" not in skip:
+        h = builds[0].harness()
+        try:
+            h.seed("healthy")
+            bench_startup(builds, h, args.runs)
+        finally:
+            h.seed(None)
+            h.close()
+    if "presses" not in skip:
+        for b in builds:
+            bench_presses(b, args.presses)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
