@@ -33,12 +33,13 @@ if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -q
   bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")
 fi
 
-# The Windows builds run side by side, each in a Wine prefix (and, without
-# a DISPLAY, an Xvfb) of its own: most of their time is spent waiting for
-# Wine to start and end programs, not computing.
+# The Windows builds run side by side, each in a Wine prefix and on an Xvfb
+# display of its own (the screenshot tests read the whole screen, so two
+# windows must not share one): most of their time is spent waiting for Wine
+# to start and end programs, not computing.
 run_windows_tests() {
   local preset=$1
-  unset WINEPREFIX
+  unset WINEPREFIX DISPLAY
   KESTRAD_WINE_NO_AUTOSTART=1 . scripts/wine-env.sh
   if ! kestrad_wine_up; then
     echo "test-all: no Wine environment for $preset" >&2
