@@ -7,8 +7,8 @@
   libstdc++ or winpthread DLLs);
 - the PE header's subsystem and OS versions are no higher than the oldest
   Windows the build is for (5.0 = Windows 2000, 5.2 = XP x64);
-- with --allow, every imported function is on the allow-list of functions
-  that exist on that Windows.
+- with --allow, every imported function is on the allow-list, and the
+  oldest Windows the list gives for it is no newer than the build's.
 """
 import argparse
 import re
@@ -49,11 +49,11 @@ def main():
     limit = tuple(int(x) for x in a.max_subsystem.split("."))
     allowed = None
     if a.allow:
-        allowed = set()
+        allowed = {}
         for line in open(a.allow):
             if line.strip() and not line.startswith("#"):
-                dll, fn = line.split()
-                allowed.add((dll.upper(), fn))
+                dll, fn, since = line.split()
+                allowed[(dll.upper(), fn)] = tuple(int(x) for x in since.split("."))
     faults = []
     for path in a.files:
         header, imports = parse(a.objdump, path)
@@ -65,8 +65,13 @@ def main():
         for dll in sorted({d for d, _ in imports} - SYSTEM_DLLS):
             faults.append(f"{path}: imports from {dll}, which does not ship with Windows")
         if allowed is not None:
-            for dll, fn in sorted(imports - allowed):
-                faults.append(f"{path}: {dll} {fn} is not known to exist on Windows {a.max_subsystem}")
+            for dll, fn in sorted(imports):
+                since = allowed.get((dll, fn))
+                if since is None:
+                    faults.append(f"{path}: {dll} {fn} is not on the allow-list")
+                elif since > limit:
+                    faults.append(f"{path}: {dll} {fn} needs Windows "
+                                  f"{'.'.join(map(str, since))}, newer than {a.max_subsystem}")
         print(f"{path}: {len(imports)} imports checked")
     for f in faults:
         print("FAULT:", f)
