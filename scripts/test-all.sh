@@ -41,10 +41,16 @@ run_windows_tests() {
   local preset=$1
   unset WINEPREFIX DISPLAY
   KESTRAD_WINE_NO_AUTOSTART=1 . scripts/wine-env.sh
+  # One at a time picks its free display and starts its Xvfb there.
+  exec 9>build/.wine-env.lock
+  flock 9
   if ! kestrad_wine_up; then
     echo "test-all: no Wine environment for $preset" >&2
     return 1
   fi
+  flock -u 9
+  exec 9>&-
+  echo "test-all: $preset on DISPLAY=$DISPLAY, WINEPREFIX=$WINEPREFIX"
   ctest --preset "$preset"
   local rc=$?
   kestrad_wine_down
