@@ -64,4 +64,4 @@ else
   echo "demo: warning box: $(cat "$out/warning-box.json")"
 fi
 echo "demo: event-log entries:"
-grep -E '^(err|warn|trace):eventlog:ReportEvent' "$out/eventlog.txt" || echo "  (none)"
+grep -E '(err|warn|trace):eventlog:ReportEvent' "$out/eventlog.txt" || echo "  (none)"
