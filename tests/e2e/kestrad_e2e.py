@@ -12,14 +12,17 @@ from the command line of the test module:
   KESTRAD_PROFILES_DIR  registry profiles (*.reg)
 """
 
+import argparse
 import json
 import os
 import re
 import select
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 from dataclasses import dataclass, field
 from typing import List, Optional
 
@@ -233,6 +236,18 @@ class Harness:
     def close(self):
         self.ui.close()
 
+    def end_program(self, proc: subprocess.Popen) -> None:
+        """Ends a program started under wine: through its Windows process
+        first, then, should wine itself not end, its Unix process."""
+        if proc.poll() is not None:
+            return
+        self.ui("kill", "exe:" + EXE)
+        try:
+            proc.wait(10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+
     # -- locations --
     @property
     def exe(self) -> str:
@@ -356,3 +371,51 @@ class Harness:
             if first:
                 run.windows.append(w["title"])
             self.ui("close-window", "hwnd:" + hwnd)
+
+
+# ---- one harness per run, and the test modules' command line ---------------
+
+_shared: Optional[Harness] = None
+
+
+def harness() -> Harness:
+    """The run's harness (one uidriver server for all modules), made on
+    first use."""
+    global _shared
+    if _shared is None:
+        _shared = Harness()
+    return _shared
+
+
+def main(path: str, argv: Optional[List[str]] = None) -> int:
+    """The command line of every test module:
+
+      python3 tests/e2e/test_<suite>.py [--bin DIR] [--tools DIR]
+          [--fixtures DIR] [--profiles DIR] [unittest arguments]
+
+    The directories may also come from the environment (as CTest gives
+    them). Exits 2 at once, with the reason, when the Wine environment is
+    not prepared."""
+    parser = argparse.ArgumentParser(add_help=False)
+    for opt in ("--bin", "--tools", "--fixtures", "--profiles"):
+        parser.add_argument(opt)
+    opts, rest = parser.parse_known_args(sys.argv[1:] if argv is None else argv)
+    for name, value in (("KESTRAD_BIN_DIR", opts.bin), ("KESTRAD_TOOLS_DIR", opts.tools),
+                        ("KESTRAD_FIXTURES_DIR", opts.fixtures),
+                        ("KESTRAD_PROFILES_DIR", opts.profiles)):
+        if value:
+            os.environ[name] = value
+        os.environ.setdefault(name, "")
+    if not os.environ["KESTRAD_PROFILES_DIR"]:
+        os.environ["KESTRAD_PROFILES_DIR"] = os.path.join(
+            os.path.dirname(os.path.abspath(__file__)), "profiles")
+    try:
+        harness()
+    except EnvironmentError_ as err:
+        print(f"{os.path.basename(path)}: {err}", file=sys.stderr)
+        return 2
+    try:
+        prog = unittest.main(module="__main__", argv=[path] + rest, exit=False)
+    finally:
+        harness().close()
+    return 0 if prog.result.wasSuccessful() else 1

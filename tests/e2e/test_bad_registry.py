@@ -21,7 +21,6 @@ import re
 import shutil
 import sys
 import tempfile
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kestrad_e2e as e2e  # noqa: E402
@@ -307,4 +306,4 @@ class BadTextTest(BadRegistryCase):
 
 
 if __name__ == "__main__":
-    sys.exit(faults.startup_main(__file__))
+    sys.exit(e2e.main(__file__))

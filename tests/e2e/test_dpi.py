@@ -47,10 +47,7 @@ def twips_to_px(twips, dpi):
     return twips * dpi / 1440.0
 
 
-def harness() -> e2e.Harness:
-    if not hasattr(harness, "h"):
-        harness.h = e2e.Harness()
-    return harness.h
+harness = e2e.harness
 
 
 class LogPixels:
@@ -130,13 +127,7 @@ class DpiCase(unittest.TestCase):
 
     @classmethod
     def _stop(cls):
-        if cls.proc.poll() is None:
-            cls.h.ui("kill", "exe:" + e2e.EXE)
-            try:
-                cls.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                cls.proc.kill()
-                cls.proc.wait()
+        cls.h.end_program(cls.proc)
 
     @classmethod
     def _wait_for_results(cls):
@@ -260,8 +251,4 @@ if __name__ == "__main__":
         i = args.index("--shots")
         SHOT_DIR = os.path.abspath(args[i + 1])
         del args[i:i + 2]
-    try:
-        unittest.main(argv=[sys.argv[0]] + args)
-    finally:
-        if hasattr(harness, "h"):
-            harness.h.close()
+    sys.exit(e2e.main(__file__, args))

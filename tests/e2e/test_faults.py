@@ -124,14 +124,8 @@ def identification_of(message):
 
 # ---- running the program ---------------------------------------------------
 
-_harness = None
+harness = e2e.harness
 
-
-def harness() -> e2e.Harness:
-    global _harness
-    if _harness is None:
-        _harness = e2e.Harness()
-    return _harness
 
 
 class Session:
@@ -235,13 +229,7 @@ class Session:
 
     def stop(self) -> None:
         if self.proc is not None:
-            if self.proc.poll() is None:
-                self.h.ui("kill", "exe:" + e2e.EXE)
-                try:
-                    self.proc.wait(10)
-                except subprocess.TimeoutExpired:
-                    self.proc.kill()
-                    self.proc.wait()
+            self.h.end_program(self.proc)
             self.proc = None
 
     def close(self) -> None:
@@ -579,36 +567,7 @@ class WindowRoadFaultTest(FaultCase):
 
 
 def main():
-    return startup_main(__file__)
-
-
-def startup_main(path):
-    """The command line of test_startup, for any of these modules."""
-    sys.argv[0] = path
-    import argparse
-    parser = argparse.ArgumentParser(add_help=False)
-    for opt in ("--bin", "--tools", "--fixtures"):
-        parser.add_argument(opt)
-    parser.add_argument("--profiles",
-                        default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                             "profiles"))
-    opts, rest = parser.parse_known_args()
-    for name, value in (("KESTRAD_BIN_DIR", opts.bin), ("KESTRAD_TOOLS_DIR", opts.tools),
-                        ("KESTRAD_FIXTURES_DIR", opts.fixtures),
-                        ("KESTRAD_PROFILES_DIR", opts.profiles)):
-        if value:
-            os.environ[name] = value
-        os.environ.setdefault(name, "")
-    try:
-        harness()
-    except e2e.EnvironmentError_ as err:
-        print(f"{os.path.basename(path)}: {err}", file=sys.stderr)
-        return 2
-    try:
-        prog = unittest.main(module="__main__", argv=[path] + rest, exit=False)
-    finally:
-        harness().close()
-    return 0 if prog.result.wasSuccessful() else 1
+    return e2e.main(__file__)
 
 
 if __name__ == "__main__":

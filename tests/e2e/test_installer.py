@@ -63,10 +63,7 @@ def parse_lnk(data: bytes) -> dict:
     return {"target": target, "arguments": strings.get("arguments", "")}
 
 
-def harness() -> e2e.Harness:
-    if not hasattr(harness, "h"):
-        harness.h = e2e.Harness()
-    return harness.h
+harness = e2e.harness
 
 
 class InstallerCase(unittest.TestCase):
@@ -258,8 +255,4 @@ def load_tests(loader, tests, pattern):
 
 
 if __name__ == "__main__":
-    try:
-        unittest.main()
-    finally:
-        if hasattr(harness, "h"):
-            harness.h.close()
+    sys.exit(e2e.main(__file__))

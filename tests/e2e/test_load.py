@@ -26,6 +26,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import kestrad_e2e as e2e  # noqa: E402
 from kestrad_e2e import Harness  # noqa: E402
 
 CRLF = "\r\n"
@@ -162,7 +163,7 @@ class LoadTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.h = Harness()
+        cls.h = e2e.harness()
         cls.h.seed("load")
         set_unmanaged(cls.h, True)
         samples = sorted({0, 1, cls.BASELINE, cls.TESTS // 2, cls.TESTS})
@@ -182,7 +183,6 @@ class LoadTest(unittest.TestCase):
     def tearDownClass(cls):
         set_unmanaged(cls.h, False)
         cls.h.seed(None)
-        cls.h.close()
 
     def test_every_press_went_through(self):
         self.assertEqual(self.load.errors, [], self.stderr[-2000:])
@@ -227,4 +227,4 @@ class LoadTest(unittest.TestCase):
             self.assertEqual(kinds(self.TESTS), kinds(self.BASELINE), detail)
 
 if __name__ == "__main__":
-    unittest.main()
+    sys.exit(e2e.main(__file__))

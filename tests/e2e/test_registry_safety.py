@@ -19,7 +19,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kestrad_e2e as e2e  # noqa: E402
@@ -159,4 +158,4 @@ class LibrarySearchTest(faults.FaultCase):
 
 
 if __name__ == "__main__":
-    sys.exit(faults.startup_main(__file__))
+    sys.exit(e2e.main(__file__))

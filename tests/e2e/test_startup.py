@@ -11,7 +11,6 @@ Run through ctest from a Windows build directory, or by hand:
       --fixtures build/win64/fixtures [unittest options]
 """
 
-import argparse
 import os
 import re
 import shutil
@@ -63,14 +62,7 @@ USAGE_LINES = ("<banner>\r\n\r\n"
 
 NOTHING, WINDOW = "nothing", "window"
 
-_harness = None
-
-
-def harness() -> e2e.Harness:
-    global _harness
-    if _harness is None:
-        _harness = e2e.Harness()
-    return _harness
+harness = e2e.harness
 
 
 class StartupCase(unittest.TestCase):
@@ -264,33 +256,7 @@ class RegistrySeedTest(StartupCase):
 
 
 def main():
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--bin")
-    parser.add_argument("--tools")
-    parser.add_argument("--fixtures")
-    parser.add_argument("--profiles",
-                        default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                             "profiles"))
-    opts, rest = parser.parse_known_args()
-    for name, value in (("KESTRAD_BIN_DIR", opts.bin), ("KESTRAD_TOOLS_DIR", opts.tools),
-                        ("KESTRAD_FIXTURES_DIR", opts.fixtures),
-                        ("KESTRAD_PROFILES_DIR", opts.profiles)):
-        if value:
-            os.environ[name] = value
-        os.environ.setdefault(name, "")
-    if not os.environ.get("KESTRAD_PROFILES_DIR"):
-        os.environ["KESTRAD_PROFILES_DIR"] = opts.profiles
-    # Fail at once, with the reason, when the environment is not prepared.
-    try:
-        harness()
-    except e2e.EnvironmentError_ as err:
-        print(f"test_startup: {err}", file=sys.stderr)
-        return 2
-    try:
-        prog = unittest.main(argv=[sys.argv[0]] + rest, exit=False)
-    finally:
-        harness().close()
-    return 0 if prog.result.wasSuccessful() else 1
+    return e2e.main(__file__)
 
 
 if __name__ == "__main__":

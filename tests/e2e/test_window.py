@@ -9,7 +9,6 @@ Run through ctest from a Windows build directory, or by hand:
   python3 tests/e2e/test_window.py --bin build/win64/bin --tools build/win64/tools
 """
 
-import argparse
 import os
 import re
 import shutil
@@ -80,10 +79,7 @@ def expected_rect(name):
     return [x, y, x + pixels(width), y + pixels(height)]
 
 
-def harness() -> e2e.Harness:
-    if not hasattr(harness, "h"):
-        harness.h = e2e.Harness()
-    return harness.h
+harness = e2e.harness
 
 
 class WindowCase(unittest.TestCase):
@@ -104,13 +100,7 @@ class WindowCase(unittest.TestCase):
         self.hwnd = found["window"]["hwnd"]
 
     def tearDown(self):
-        if self.proc.poll() is None:
-            self.h.ui("kill", "exe:" + e2e.EXE)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
+        self.h.end_program(self.proc)
 
     def controls(self):
         """The window's controls by name, and the whole dump."""
@@ -735,24 +725,7 @@ def is_32bit(exe):
     return int.from_bytes(image[pe + 4:pe + 6], "little") == 0x14C
 
 def main():
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--bin")
-    parser.add_argument("--tools")
-    parser.add_argument("--profiles",
-                        default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                                             "profiles"))
-    opts, rest = parser.parse_known_args()
-    for name, value in (("KESTRAD_BIN_DIR", opts.bin), ("KESTRAD_TOOLS_DIR", opts.tools),
-                        ("KESTRAD_PROFILES_DIR", opts.profiles)):
-        if value:
-            os.environ[name] = value
-    try:
-        harness()
-    except e2e.EnvironmentError_ as err:
-        print(f"test_window: {err}", file=sys.stderr)
-        return 2
-    prog = unittest.main(argv=[sys.argv[0]] + rest, exit=False)
-    return 0 if prog.result.wasSuccessful() else 1
+    return e2e.main(__file__)
 
 
 if __name__ == "__main__":
