@@ -29,7 +29,7 @@ using K = ControlKind;
 using F = FontKind;
 using C = ControlId;
 
-const std::array<ControlSpec, kControlCount> kControls = {{
+constexpr std::array<ControlSpec, kControlCount> kControls = {{
     {C::Command1, "Command1", K::Button, C::Command1, "&Test", {105, 360, 1215, 495}, 0, F::Default, kTipTest},
     {C::Command3, "Command3", K::Button, C::Command3, "&Fix", {105, 960, 1215, 495}, 1, F::Default, kTipFix},
     {C::Command4, "Command4", K::Button, C::Command4, "&MS Hotfix", {105, 1575, 1215, 495}, 2, F::Default, kTipHotfix},
@@ -52,6 +52,20 @@ const std::array<ControlSpec, kControlCount> kControls = {{
     {C::Frame2, "Frame2", K::Frame, C::Frame2, "IDE 1 (Secondary Channel)", {5880, 210, 4305, 2415}, 19, F::Default, nullptr},
     {C::Command5, "Command5", K::Button, C::Command5, "Made with Orvandale", {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
 }};
+
+// The table's own rules: each control at its tab index, and each check box
+// in the frame of its channel.
+constexpr bool TableIsConsistent() {
+  for (std::size_t i = 0; i < kControls.size(); ++i) {
+    const ControlSpec& s = kControls[i];
+    if (s.tab != static_cast<int>(i) || static_cast<std::size_t>(s.id) != i) return false;
+    const bool check_box = s.kind == ControlKind::CheckBox;
+    const ControlId frame = s.id < C::txtIDE0 ? C::Frame1 : C::Frame2;
+    if (check_box != (s.container != s.id) || (check_box && s.container != frame)) return false;
+  }
+  return true;
+}
+static_assert(TableIsConsistent(), "a control out of its tab position or frame");
 
 const std::array<ControlId, 14> kTooltipOrder = {
     C::chkIDE0DMAEnabled,

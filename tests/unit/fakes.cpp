@@ -1,0 +1,170 @@
+#include "fakes.h"
+
+#include <cctype>
+#include <sstream>
+
+#include "check/test_ide.h"
+#include "tamarak9/cmdline_split.h"
+#include "ui/driver_versions.h"
+
+namespace kestrad::testing {
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A quoted .reg name or string, from its opening quote; `at` ends past it.
+std::string Quoted(const std::string& line, std::size_t& at) {
+  std::string out;
+  for (++at; at < line.size() && line[at] != '"'; ++at) {
+    if (line[at] == '\\' && at + 1 < line.size()) ++at;
+    out += line[at];
+  }
+  ++at;
+  return out;
+}
+
+}  // namespace
+
+void FakeSupport::Apply(const std::string& reg_text) {
+  const std::string root = "HKEY_LOCAL_MACHINE\\";
+  std::istringstream in(reg_text);
+  std::string line, key;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("[-", 0) == 0) {
+      const std::string gone = Upper(line.substr(2 + root.size(), line.size() - 3 - root.size()));
+      for (auto it = keys.begin(); it != keys.end();) {
+        it = (it->first == gone || it->first.rfind(gone + "\\", 0) == 0) ? keys.erase(it) : ++it;
+      }
+    } else if (line.rfind("[", 0) == 0) {
+      key = Upper(line.substr(1 + root.size(), line.size() - 2 - root.size()));
+      keys[key];
+    } else if (line.rfind("\"", 0) == 0) {
+      std::size_t at = 0;
+      const std::string name = Upper(Quoted(line, at));
+      const std::string data = line.substr(at + 1);
+      if (data == "-") {
+        keys[key].erase(name);
+      } else if (data.rfind("dword:", 0) == 0) {
+        keys[key][name] = {true, static_cast<std::int32_t>(std::stoul(data.substr(6), nullptr, 16)), {}};
+      } else {
+        std::size_t q = at + 1;
+        keys[key][name] = {false, 0, Quoted(line, q)};
+      }
+    }
+  }
+}
+
+void FakeSupport::Enter(const std::string& call) {
+  calls.push_back(call);
+  const std::string name = call.substr(0, call.find('('));
+  if (failing.count("*")) throw RunError(126, "Cannot load tamarak9.dll: Module not found");
+  if (failing.count(name)) throw RunError(127, "Entry point " + name + " not found in tamarak9.dll");
+}
+
+const Value* FakeSupport::Find(std::uint32_t hive, const std::string& key, const std::string& name) {
+  const auto k = keys.find(Upper(key));
+  if (hive != kHiveLocalMachine || k == keys.end()) return nullptr;
+  const auto v = k->second.find(Upper(name));
+  return v == k->second.end() ? nullptr : &v->second;
+}
+
+bool FakeSupport::ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key,
+                                        const std::string& name, std::int32_t& value) {
+  Enter("ReadDWORDFromRegistry");
+  const Value* v = Find(hive, key, name);
+  if (v == nullptr || !v->is_dword) return false;
+  value = v->dword;
+  return true;
+}
+
+std::string FakeSupport::ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
+                                                const std::string& name) {
+  Enter("ReadStringFromRegistry");
+  const Value* v = Find(hive, key, name);
+  return v == nullptr || v->is_dword ? std::string() : v->text;
+}
+
+bool FakeSupport::WriteDWORDToRegistry(std::uint32_t hive, const std::string& key,
+                                       const std::string& name, std::int32_t value) {
+  Enter("WriteDWORDToRegistry");
+  // Like the library: a key that is not there is never created.
+  const auto k = keys.find(Upper(key));
+  if (hive != kHiveLocalMachine || k == keys.end()) return false;
+  k->second[Upper(name)] = {true, value, {}};
+  written.push_back(key + "\\" + name + " = " + std::to_string(value));
+  return true;
+}
+
+std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
+  Enter("GetArgs");
+  return tamarak9::SplitArguments(text);
+}
+
+FakeForm::FakeForm(Support& support, EventLog& log)
+    : support_(support), log_(log), handlers_(support, log, *this, *this, &TestIDE) {
+  for (const form1::ControlSpec& spec : form1::Controls()) controls.push_back({spec.caption});
+}
+
+void FakeForm::Load() {
+  if (loaded || ended) return;
+  loaded = true;
+  handlers_.Load(*this);
+}
+
+void FakeForm::Press(const std::string& button) {
+  if (button == "Exit") {
+    loaded = false, ended = true;
+    return;
+  }
+  if (!loaded) return;
+  if (button == "Test") handlers_.TestClicked();
+  if (button == "Fix" && controls[static_cast<int>(form1::ControlId::Command3)].enabled) {
+    handlers_.FixClicked();
+  }
+  if (button == "Hotfix") handlers_.HotfixClicked();
+  if (button == "Maker") handlers_.MakerClicked();
+}
+
+void FakeForm::Op(const std::string& name) {
+  if (failing.count(name)) throw RunError(438, "Object doesn't support this property or method");
+}
+
+FakeForm::Control& FakeForm::Box(int ch, Indicator b) {
+  return controls[static_cast<std::size_t>(form1::IndicatorControl(ch, b))];
+}
+
+std::string& FakeForm::Text(int ch) {
+  return controls[static_cast<std::size_t>(form1::TextBoxOf(ch))].caption;
+}
+
+void FakeForm::SetCaption(int ch, Indicator b, const std::string& c) {
+  Op("SetCaption"), Box(ch, b).caption = c;
+}
+void FakeForm::SetState(int ch, Indicator b, CheckState s) { Op("SetState"), Box(ch, b).state = s; }
+void FakeForm::SetColour(int ch, Indicator b, std::uint32_t c) {
+  Op("SetColour"), Box(ch, b).colour = c;
+}
+void FakeForm::AppendText(int ch, const std::string& piece) {
+  if (++appends_ == fail_append) throw RunError(7, "Out of memory");
+  Op("AppendText"), Text(ch) += piece;
+}
+std::size_t FakeForm::TextLength(int ch) { return Op("TextLength"), Text(ch).size(); }
+void FakeForm::SetFixEnabled(bool e) {
+  Op("SetFixEnabled"), controls[static_cast<int>(form1::ControlId::Command3)].enabled = e;
+}
+void FakeForm::GetDriverVersions() {
+  Op("GetDriverVersions"), kestrad::GetDriverVersions(*this, support_, log_);
+}
+void FakeForm::SetTooltip(form1::ControlId id, const std::string& t) {
+  Op("SetTooltip"), controls[static_cast<std::size_t>(id)].tooltip = t;
+}
+void FakeForm::Information(const std::string& prompt, const std::string& t) {
+  boxes->push_back({static_cast<int>(BoxStyle::Information), t, prompt});
+}
+
+}  // namespace kestrad::testing

@@ -1,0 +1,184 @@
+// Runs every transcript of tests/scenarios through the whole program on the
+// fakes: the registry profile and command line of its head, then its
+// presses, and compares what the program did with the transcript's outcome,
+// line by line. The end-to-end runner reads the same files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "app/startup.h"
+#include "fakes.h"
+
+namespace kestrad::testing {
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kRoot = KESTRAD_SOURCE_DIR;
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c < 0x20 || c >= 0x7F) out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+    else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+// The head: what the run starts from and what is done, in order; then the
+// outcome.
+struct Scenario {
+  std::vector<std::pair<std::string, std::string>> head;
+  std::vector<std::string> outcome;
+  std::string Get(const std::string& key) const {
+    for (const auto& [k, v] : head) {
+      if (k == key) return v;
+    }
+    return {};
+  }
+};
+
+Scenario Parse(const std::string& text) {
+  Scenario s;
+  std::istringstream in(text);
+  bool head = true;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    if (line == "== outcome") head = false;
+    else if (!head) s.outcome.push_back(line);
+    else s.head.emplace_back(line.substr(0, line.find(':')), line.size() > line.find(':') + 1 ? line.substr(line.find(':') + 2) : "");
+  }
+  return s;
+}
+
+const char* StateWord(CheckState s) {
+  return s == CheckState::Checked ? "checked" : s == CheckState::Grayed ? "grayed" : "unchecked";
+}
+
+// Repeated calls in a row as Name*n.
+std::string Calls(const std::vector<std::string>& calls) {
+  std::string out;
+  for (std::size_t i = 0; i < calls.size();) {
+    std::size_t n = 1;
+    while (i + n < calls.size() && calls[i + n] == calls[i]) ++n;
+    out += (out.empty() ? "" : " ") + calls[i] + (n > 1 ? "*" + std::to_string(n) : "");
+    i += n;
+  }
+  return out;
+}
+
+std::vector<std::string> Transcript(const Scenario& s) {
+  FakeSupport support;
+  FakeLog log;
+  FakeForm form(support, log);
+  FakePlatform platform(form);
+  const auto profile = [&](const std::string& name) {
+    support.Apply(Read(kRoot / "tests/profiles" / (name + ".reg")));
+  };
+  // Every machine is the healthy one plus the differences of its profile.
+  profile("healthy");
+  if (!s.Get("profile").empty()) profile(s.Get("profile"));
+  const std::string library = s.Get("library");
+  if (library == "missing") support.failing.insert("*");
+  if (library.rfind("no_", 0) == 0) support.failing.insert(library.substr(3));
+  for (const auto& [k, v] : s.head) {
+    if (k == "fail-window") form.failing.insert(v);
+  }
+  if (!s.Get("fail-append").empty()) form.fail_append = std::stoi(s.Get("fail-append"));
+  support.console_open = s.Get("console") != "closed";
+  support.native_console = s.Get("console") != "own";
+  platform.args = s.Get("args");
+
+  Main(support, log, platform, form);
+  for (const auto& [k, v] : s.head) {
+    if (k == "press") form.Press(v);
+    if (k == "registry") profile(v);
+  }
+
+  std::vector<std::string> out = {"calls: " + Calls(support.calls)};
+  const char* types[] = {"", "Error", "Warning", "", "Information"};
+  for (const auto& e : log.entries) out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + ": " + Escape(e.text));
+  for (const auto& b : platform.boxes) out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " + Escape(b.prompt));
+  if (!support.console.empty()) out.push_back("stdout: " + Escape(support.console));
+  for (const auto& a : support.opened) out.push_back("opened: " + a);
+  for (const auto& w : support.written) out.push_back("written: " + w);
+  if (form.loaded) {
+    out.push_back("window: " + form.title);
+    std::string red;
+    for (const form1::ControlSpec& spec : form1::Controls()) {
+      const FakeForm::Control& c = form.controls[static_cast<std::size_t>(spec.id)];
+      std::string line = std::string(spec.name) + ": ";
+      if (spec.kind == form1::ControlKind::Button) line += c.enabled ? "enabled " : "disabled ";
+      if (spec.kind == form1::ControlKind::CheckBox) line += std::string(StateWord(c.state)) + " ";
+      out.push_back(line + Escape(c.caption));
+      if (c.colour != kBlack) red += std::string(red.empty() ? "" : " ") + spec.name;
+    }
+    if (!red.empty()) out.push_back("red: " + red);
+    if (s.Get("show") == "tips") {
+      for (const form1::ControlSpec& spec : form1::Controls()) {
+        const std::string& tip = form.controls[static_cast<std::size_t>(spec.id)].tooltip;
+        if (!tip.empty()) out.push_back(std::string("tip ") + spec.name + ": " + tip);
+      }
+    }
+  }
+  if (platform.ended || form.ended) out.push_back("ended");
+  return out;
+}
+
+// An outcome line matches literally, except that {N} stands for an error
+// number and {D} for an error description, which differ between systems.
+bool Matches(const std::string& want, const std::string& got) {
+  if (want.find("{N}") == std::string::npos && want.find("{D}") == std::string::npos) return want == got;
+  const std::string meta = R"(\^$.|?*+()[]{})";
+  std::string pattern;
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    if (want.compare(i, 3, "{N}") == 0) pattern += "-?[0-9]+", i += 2;
+    else if (want.compare(i, 3, "{D}") == 0) pattern += ".*?", i += 2;
+    else pattern += (meta.find(want[i]) != std::string::npos ? "\\" : "") + std::string(1, want[i]);
+  }
+  return std::regex_match(got, std::regex(pattern));
+}
+
+class ScenarioTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScenarioTest, OutcomeIsTheTranscript) {
+  const Scenario s = Parse(Read(kRoot / "tests/scenarios" / (GetParam() + ".txt")));
+  ASSERT_FALSE(s.outcome.empty()) << "no outcome";
+  const std::vector<std::string> got = Transcript(s);
+  bool same = got.size() == s.outcome.size();
+  for (std::size_t i = 0; same && i < got.size(); ++i) same = Matches(s.outcome[i], got[i]);
+  std::string all;
+  for (const auto& line : got) all += line + "\n";
+  EXPECT_TRUE(same) << "the program did this instead:\n== outcome\n" << all;
+}
+
+std::vector<std::string> ScenarioNames() {
+  std::vector<std::string> names;
+  for (const auto& f : fs::directory_iterator(kRoot / "tests/scenarios")) {
+    if (f.path().extension() == ".txt") names.push_back(f.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Transcripts, ScenarioTest, ::testing::ValuesIn(ScenarioNames()),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           return name;
+                         });
+
+}  // namespace
+}  // namespace kestrad::testing
