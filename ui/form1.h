@@ -15,6 +15,10 @@ class Form1Host : public WindowRef {
   virtual bool Loaded() const = 0;
   // Runs the message loop until the window is unloaded.
   virtual void RunUntilUnloaded() = 0;
+  // Handles one message of the thread's queue as the loop does (the
+  // dialog keys first); waits for one when `wait` is set. False when there
+  // was none, or the loop is to end.
+  virtual bool HandleMessage(bool wait) = 0;
 };
 
 }  // namespace kestrad

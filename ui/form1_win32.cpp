@@ -123,13 +123,20 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
   bool Loaded() const override { return hwnd_ != nullptr; }
 
   void RunUntilUnloaded() override {
-    MSG msg;
-    while (hwnd_ && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-      // Tab, Shift+Tab and the Alt access keys, as in a dialog.
-      if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+    while (hwnd_ && HandleMessage(true)) {
     }
+  }
+
+  bool HandleMessage(bool wait) override {
+    MSG msg;
+    if (wait ? GetMessageA(&msg, nullptr, 0, 0) <= 0 : !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      return false;
+    }
+    // Tab, Shift+Tab and the Alt access keys, as in a dialog.
+    if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) return true;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return msg.message != WM_QUIT;
   }
 
   // The first reference loads the window, as every reference to an
