@@ -15,7 +15,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick
   fonts-liberation
-  nsis
+  nsis liblnk-utils
   clang-14 libclang-rt-14-dev
 )
 

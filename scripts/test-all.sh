@@ -26,13 +26,6 @@ for p in "${presets[@]}"; do
   fi
 done
 
-# The fuzzers' short run: the argument splitter with the switch parser, and
-# the registry text conversion (scripts/fuzz.sh; a finding fails the run).
-if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
-  echo "=== fuzz"
-  bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")
-fi
-
 # The Windows builds run side by side, each in a Wine prefix and on an Xvfb
 # display of its own (the screenshot tests read the whole screen, so two
 # windows must not share one): most of their time is spent waiting for Wine
@@ -66,6 +59,13 @@ for p in "${built[@]}"; do
   pids+=($!)
   windows+=("$p")
 done
+
+# The fuzzers' short run: the argument splitter with the switch parser, and
+# the registry text conversion (scripts/fuzz.sh; a finding fails the run).
+if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
+  echo "=== fuzz"
+  bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")
+fi
 
 for p in "${built[@]}"; do
   [ "$p" = native ] || continue

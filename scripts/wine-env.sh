@@ -93,6 +93,10 @@ kestrad_wine_up() {
       /d "Liberation Sans" /f >/dev/null 2>&1 || true
   fi
 
+  # Without a window manager (Xvfb) Wine waits up to 2 s for each managed
+  # window it hides; every message box would cost that.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+
   # Persistent server: started after the reg add so it is this prefix's server.
   wineserver -p >/dev/null 2>&1 || true  # "already running" is fine
   kestrad_wine__log "WINEPREFIX=$WINEPREFIX DISPLAY=$DISPLAY"

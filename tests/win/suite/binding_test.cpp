@@ -125,14 +125,6 @@ TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
   }
 }
 
-TEST(BindingTest, LibraryExportsPlainNames) {
-  kestrad_test::Library library(kestrad_test::LibraryPath());
-  for (const Call& c : Calls()) {
-    EXPECT_NE(GetProcAddress(library.get(), c.entry_point), nullptr) << c.entry_point;
-  }
-  EXPECT_NE(GetProcAddress(library.get(), "ConsoleTitle"), nullptr);
-}
-
 class BindingRegistryTest : public testing::Test {
  protected:
   BindingRegistryTest()

@@ -131,15 +131,6 @@ TEST_F(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
   EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s").text, expected);
 }
 
-TEST_F(RegistryTest, MebibyteStringIsReadWhole) {
-  std::wstring text(1 << 20, L'x');
-  for (std::size_t i = 0; i < text.size(); i += 997) text[i] = L'a' + (i % 26);
-  key_.SetRaw(L"big", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() * 2));
-  const StringRead read = ReadString(kHiveCurrentUser, key_.path(), "big");
-  EXPECT_EQ(read.result, text.size() + 1);
-  EXPECT_TRUE(read.text == std::string(text.begin(), text.end()));
-}
-
 TEST_F(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
   key_.SetRaw(L"s", REG_SZ, L"hello", 12);
   char buffer[6] = {'#', '#', '#', '#', '#', '#'};

@@ -93,14 +93,24 @@ std::map<int, int> GdiObjectsByKind() {
   return kinds;
 }
 
+BOOL CALLBACK CountWindow(HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; }
+
+BOOL CALLBACK CountWindowAndChildren(HWND w, LPARAM count) {
+  EnumChildWindows(w, CountWindow, count);
+  return CountWindow(w, count);
+}
+
 int ThreadWindows() {
   int count = 0;
-  EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM lp) {
-    ++*reinterpret_cast<int*>(lp);
-    EnumChildWindows(w, [](HWND, LPARAM n) { return ++*reinterpret_cast<int*>(n), TRUE; }, lp);
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&count));
+  EnumThreadWindows(GetCurrentThreadId(), CountWindowAndChildren, reinterpret_cast<LPARAM>(&count));
   return count;
+}
+
+BOOL CALLBACK FindTooltips(HWND w, LPARAM found) {
+  char name[32] = {};
+  GetClassNameA(w, name, sizeof name);
+  if (std::string(name) == TOOLTIPS_CLASSA) *reinterpret_cast<HWND*>(found) = w;
+  return TRUE;
 }
 
 class WindowTest : public ::testing::Test {
@@ -167,12 +177,7 @@ TEST_F(WindowTest, ControlsAreTheTableAtTheScreensDpi) {
 
 TEST_F(WindowTest, EveryTooltipTheLoadHandlerGaveIsShown) {
   HWND tips = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), [](HWND w, LPARAM lp) {
-    char name[32] = {};
-    GetClassNameA(w, name, sizeof name);
-    if (std::string(name) == TOOLTIPS_CLASSA) *reinterpret_cast<HWND*>(lp) = w;
-    return TRUE;
-  }, reinterpret_cast<LPARAM>(&tips));
+  EnumThreadWindows(GetCurrentThreadId(), FindTooltips, reinterpret_cast<LPARAM>(&tips));
   ASSERT_NE(nullptr, tips);
   std::map<HWND, std::string> shown;
   for (int i = 0; i < SendMessageA(tips, TTM_GETTOOLCOUNT, 0, 0); ++i) {

@@ -1,0 +1,369 @@
+"""End to end: the real kestrad.exe under Wine, for what needs a real process:
+the transcripts of tests/scenarios marked "e2e" (what a real process shows of
+them: event-log entries, boxes, standard output, opened addresses, registry
+writes, the window's controls), where the library is taken from, the window
+as painted at three DPI settings, and the silent installer. Needs the Wine
+environment of scripts/wine-env.sh and the locations CTest passes.
+"""
+
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BIN = os.environ.get("KESTRAD_BIN_DIR", "")
+TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
+FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
+EXE = "kestrad.exe"
+LIBRARY = "tamarak9.dll"
+CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
+# The window's controls in tab order; control n has the id 100 + n.
+CONTROLS = ["Command1", "Command3", "Command4", "Command2"] + [
+    f"chkIDE{ch}{v}" for ch in "0" for v in ("DMAEnabled", "ResetError", "MasterIdDataCheckSum",
+                                              "MasterDeviceDetectionTimeout", "SlaveIdDataCheckSum",
+                                              "SlaveDeviceDetectionTimeout")] + ["txtIDE0"]
+CONTROLS += [c.replace("IDE0", "IDE1") for c in CONTROLS[4:11]] + ["Frame1", "Frame2", "Command5"]
+BUTTONS = {"Test": 100, "Fix": 101, "Hotfix": 102, "Exit": 103, "Maker": 120}
+# What a real process shows of a transcript: not the library calls, nor the
+# colours and tooltips (the window's own tests see those).
+HIDDEN = ("calls:", "red:", "tip ", "ended")
+LEVELS = {"err": "Error", "warn": "Warning", "trace": "Information"}
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_env(**extra):
+    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+    env.update(extra)
+    return env
+
+
+def wine(*args, **kw):
+    return subprocess.run(["wine", *args], env=wine_env(), stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, timeout=kw.get("timeout", 120))
+
+
+def escape(text: bytes) -> str:
+    out = []
+    for c in text:
+        out.append({92: "\\\\", 13: "\\r", 10: "\\n"}.get(c) or
+                   (chr(c) if 0x20 <= c < 0x7F else f"\\x{c:02x}"))
+    return "".join(out)
+
+
+def matches(want: str, got: str) -> bool:
+    """{N} stands for an error number, {D} for an error description."""
+    pattern = re.escape(want).replace(r"\{N\}", "-?[0-9]+").replace(r"\{D\}", ".*?")
+    return re.fullmatch(pattern, got) is not None
+
+
+class Helper:
+    """tools/winhelper.exe serve, for the whole run: it also keeps Wine's
+    services up, which would otherwise make HKLM\\HARDWARE afresh."""
+
+    def __init__(self, url_log):
+        # Wine prints what the programs the helper starts report on the event
+        # log to the helper's standard error.
+        self.log = tempfile.TemporaryFile()
+        self.proc = subprocess.Popen(
+            ["wine", os.path.join(TOOLS, "winhelper.exe"), "serve"], stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=self.log, text=True, encoding="latin-1",
+            env=wine_env(WINEDEBUG="-all,+eventlog", KESTRAD_URL_LOG=windows_path(url_log)))
+
+    def __call__(self, *fields):
+        self.proc.stdin.write("\t".join(str(f) for f in fields) + "\n")
+        self.proc.stdin.flush()
+        lines = []
+        while True:
+            line = self.proc.stdout.readline().rstrip("\n")
+            if not line or line in ("done", "timeout") or line.startswith("error"):
+                if line != "done":
+                    raise AssertionError(f"winhelper {fields[0]}: {line or 'gone'}; so far {lines}")
+                return [l.split("\t") for l in lines]
+            lines.append(line)
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(30)
+
+
+def parse_reg(name):
+    """A profile's keys (relative to HKLM) as helper commands, in order."""
+    ops, key = [], None
+    with open(os.path.join(ROOT, "tests", "profiles", name + ".reg"), encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            m = re.match(r"^\[(-?)HKEY_LOCAL_MACHINE\\(.*)\]$", line)
+            if m:
+                key = m.group(2)
+                ops.append(("delete" if m.group(1) else "key", key))
+            m = re.match(r'^"([^"]+)"=(.*)$', line)
+            if m and key:
+                name, data = m.groups()
+                if data == "-":
+                    ops.append(("delvalue", key, name))
+                elif data.startswith("dword:"):
+                    ops.append(("set", key, name, "dword", data[6:]))
+                else:
+                    ops.append(("set", key, name, "sz", data.strip('"').replace("\\\\", "\\")))
+    return ops
+
+
+def seed(h, profile):
+    """Applies a profile. Wine's services may make HKLM\\HARDWARE\\DEVICEMAP\\Scsi
+    afresh when they start: seed until every value is there."""
+    ops = parse_reg(profile)
+    for _ in range(5):
+        for op in ops:
+            h(*op)
+        if all(h("get", op[1], op[2]) != [["none"]] for op in ops if op[0] == "set"):
+            return
+    raise AssertionError(f"profile {profile} did not stay in the registry")
+
+
+class Run:
+    """One start of the program in a folder of its own, played to its end."""
+
+    def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None):
+        self.h, self.lines, self.windows = h, [], []
+        self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
+        for step in (("registry", "healthy"), ("registry", profile)):
+            self.seed(step[1])
+        out, err = os.path.join(self.folder, "out"), os.path.join(self.folder, "err")
+        logged = h.log.seek(0, os.SEEK_END)
+        h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out), windows_path(err),
+          f'"{windows_path(exe)}" {args}'.rstrip())
+        boxes, window = [], []
+        while True:
+            (event, *rest), = h("next", 30000)
+            if event == "ended":
+                self.exit_code = int(rest[0])
+                break
+            if event == "box":
+                boxes.append(rest)
+                h("ok", rest[0])
+            elif self.windows:
+                raise AssertionError(f"a second window: {rest}")
+            else:
+                self.windows.append(rest)
+                for kind, what in steps:
+                    if kind == "registry":
+                        self.seed(what)
+                    elif what == "Exit":
+                        h("press", rest[0], BUTTONS[what], 30000)
+                        break
+                    else:
+                        boxes += [b[1:] for b in h("press", rest[0], BUTTONS[what], 60000)]
+                else:
+                    window = [f"window: {rest[1]}"] + self.read(rest[0])
+                    if look:
+                        look(rest[0], self.rects)
+                    h("close", rest[0])
+        h.log.seek(logged)
+        for line in h.log.read().decode("latin-1").splitlines():
+            m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
+            if m:
+                self.lines.append(f"entry {LEVELS[m.group(1)]}: {m.group(2)}")
+        self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
+        self.window = window
+        with open(out, "rb") as f:
+            stdout = f.read()
+        if stdout:
+            self.lines.append("stdout: " + escape(stdout))
+        shutil.rmtree(self.folder, True)
+
+    def seed(self, profile):
+        seed(self.h, profile)
+
+    def read(self, hwnd):
+        lines = []
+        self.rects = {}
+        for (_, _, enabled, check, rect, text), name in zip(self.h("read", hwnd), CONTROLS):
+            self.rects[name] = [int(x) for x in rect.split()]
+            state = ""
+            if name.startswith("Command"):
+                state = "enabled " if enabled == "1" else "disabled "
+            elif name.startswith("chk"):
+                state = ("unchecked ", "checked ", "grayed ")[int(check)]
+            lines.append(f"{name}: {state}{text}")
+        return lines
+
+
+class E2E(unittest.TestCase):
+    maxDiff = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="kestrad-e2e-")
+        cls.url_log = os.path.join(cls.tmp, "urls.txt")
+        cls.h = Helper(cls.url_log)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.h.close()
+        shutil.rmtree(cls.tmp, True)
+
+    def program(self, library=os.path.join(BIN, LIBRARY)):
+        """kestrad.exe in a folder of its own, beside `library` (or none)."""
+        folder = tempfile.mkdtemp(dir=self.tmp)
+        shutil.copy2(os.path.join(BIN, EXE), folder)
+        if library:
+            shutil.copy2(library, os.path.join(folder, LIBRARY))
+        return os.path.join(folder, EXE)
+
+
+class ScenarioTest(E2E):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        # The helper stands in for the web browser: it records each address.
+        cls.h("set", r"Software\Classes\http\shell\open\command", "", "sz",
+              f'"{windows_path(os.path.join(TOOLS, "winhelper.exe"))}" record "%1"')
+
+    def test_transcripts(self):
+        for path in sorted(glob.glob(os.path.join(ROOT, "tests", "scenarios", "*.txt"))):
+            with open(path, encoding="latin-1") as f:
+                head, _, outcome = f.read().partition("== outcome\n")
+            head = [tuple(l.split(": ", 1) + [""])[:2] for l in head.splitlines()
+                    if l and not l.startswith("#")]
+            get = dict(head).get
+            if "e2e" not in get("where", ""):
+                continue
+            with self.subTest(scenario=os.path.basename(path)):
+                library = get("library", "")
+                exe = self.program(None if library == "missing" else
+                                   os.path.join(FIXTURES, library, LIBRARY) if library else
+                                   os.path.join(BIN, LIBRARY))
+                open(self.url_log, "w").close()
+                run = Run(self.h, exe, get("args", ""), profile=get("profile", "healthy"),
+                          steps=[(k, v) for k, v in head if k in ("press", "registry")])
+                # A box's style is seen by the window's own tests: its icon.
+                want = [re.sub(r"^box \d+: ", "box ", l) for l in outcome.splitlines()
+                        if l and not l.startswith(HIDDEN)]
+                got = run.lines
+                # The shell starts the recorder on its own: wait for it.
+                opened, deadline = [], time.monotonic() + 20
+                while len(opened) < sum(l.startswith("opened:") for l in want) < 9 and time.monotonic() < deadline:
+                    with open(self.url_log, encoding="latin-1") as f:
+                        opened = f.read().split()
+                    time.sleep(0.05)
+                got += [f"opened: {u}" for u in opened]
+                # A write shows as the value in the registry afterwards.
+                for w in [l for l in want if l.startswith("written: ")]:
+                    key, name, value = re.match(r"written: (.*)\\(\w+) = (\d+)", w).groups()
+                    if self.h("get", key, name) == [["dword", value]]:
+                        got.append(w)
+                got += run.window
+                self.assertTrue(len(got) == len(want) and all(map(matches, want, got)),
+                                "\n".join(["want:"] + want + ["got:"] + got))
+
+
+class LibrarySearchTest(E2E):
+    def test_library_in_the_current_folder_is_not_loaded(self):
+        current = tempfile.mkdtemp(dir=self.tmp)
+        shutil.copy2(os.path.join(BIN, LIBRARY), current)
+        run = Run(self.h, self.program(None), "/CHECK", cwd=current)
+        self.assertEqual(run.lines[1:], ["box tamarak9.dll not found | DLL tamarak9.dll not "
+                                         "installed or not found in the current path - exiting"])
+        # A broken library in the current folder, a working one beside the program.
+        shutil.copy2(os.path.join(FIXTURES, "no_GetArgs", LIBRARY), current)
+        run = Run(self.h, self.program(), "/CHECK /LOG", cwd=current)
+        self.assertEqual(len(run.lines), 1)
+        self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
+
+
+class PixelTest(E2E):
+    """The demo machine after Test, as drawn on the screen at each DPI."""
+
+    def test_window_at_96_120_and_144_dpi(self):
+        shots = os.environ.get("KESTRAD_SHOT_DIR") or self.tmp
+        desktop = r"HKCU\Control Panel\Desktop"  # read by each new process
+        for dpi in (96, 120, 144):
+            with self.subTest(dpi=dpi):
+                self.h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
+                Run(self.h, os.path.join(BIN, EXE), "", profile="demo", steps=[("press", "Test")],
+                    look=lambda hwnd, rects: self.look(hwnd, rects, dpi, shots))
+        self.h("delvalue", desktop, "LogPixels")
+
+    def look(self, hwnd, rects, dpi, shots):
+        (_, left, top, right, bottom), = self.h("rect", hwnd)
+        left, top, width, height = int(left), int(top), int(right) - int(left), int(bottom) - int(top)
+        # The client area is 10245 x 4425 twips at every DPI.
+        self.assertLessEqual(abs(width - 10245 * dpi / 1440), 1)
+        self.assertLessEqual(abs(height - 4425 * dpi / 1440), 1)
+        png = os.path.join(shots, f"dpi-{dpi}.png")
+        root = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True, check=True).stdout
+        subprocess.run(["convert", "png:-", "-crop", f"{width}x{height}+{left}+{top}", "+repage", png],
+                       input=root, check=True)
+        rgb = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True, check=True).stdout
+
+        def pixels(l, t, r, b):
+            return [rgb[3 * (y * width + x):3 * (y * width + x) + 3] for y in range(t, b) for x in range(l, r)]
+
+        for name in [n for n in CONTROLS if n.startswith("chk")]:
+            l, t, r, b = rects[name]
+            caption = pixels(l + 16, t, r - 3, b)
+            # A caption is drawn, and none runs into the box's right edge.
+            self.assertLess(min(min(p) for p in caption), 160, f"{name}: no caption ({png})")
+            self.assertGreaterEqual(min(min(p) for p in pixels(r - 3, t, r, b)), 160, f"{name} clipped ({png})")
+            red = sum(1 for p in caption if p[0] > 200 and p[1] < 60 and p[2] < 60)
+            # Only the channel found in PIO mode has its caption in red.
+            if name in ("chkIDE0DMAEnabled", "chkIDE1DMAEnabled"):
+                self.assertEqual(name == "chkIDE1DMAEnabled", red > 20, f"{name}: {red} red pixels ({png})")
+
+
+class InstallerTest(E2E):
+    """The silent installer and uninstaller, with and without the start-up shortcut."""
+
+    def test_install_and_uninstall(self):
+        setup = os.environ.get("KESTRAD_INSTALLER", "")
+        if not os.path.isfile(setup):
+            self.skipTest("no installer built (makensis missing)")
+        view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
+        arp = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
+
+        def reg(key, name, *more):
+            out = wine("reg", "query", key, "/v", name, *more).stdout
+            m = re.search(r"REG_\w+\s+(.*?)\s*$", out, re.M)
+            return m.group(1) if m else None
+
+        def unix(path):
+            return wine("winepath", "-u", path).stdout.strip()
+
+        shell = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
+        default = reg(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "ProgramFilesDir", view) + r"\Kestrad"
+        for switches, folder, startup in ((["/STARTUP"], default, True),
+                                          (["/startup", "/NoStartup"], r"C:\Tools and more\Kestrad", False)):
+            with self.subTest(switches=switches, folder=folder):
+                # /D= comes last and unquoted, as typed at a prompt.
+                extra = ("/D=" + folder).split(" ") if folder != default else []
+                self.assertEqual(0, wine(setup, "/S", *switches, *extra).returncode)
+                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, "uninstall.exe")]
+                self.assertTrue(all(map(os.path.isfile, files)), files)
+                links = {os.path.join(unix(reg(shell, "Common Programs")), "Kestrad", "KESTRAD.lnk"): "",
+                         os.path.join(unix(reg(shell, "Common StartUp")), "KESTRAD boot-time check.lnk"): "/CHECK"}
+                for link, args in links.items():
+                    if args and not startup:
+                        self.assertFalse(os.path.exists(link))
+                        continue
+                    info = subprocess.run(["lnkinfo", link], capture_output=True, text=True).stdout
+                    self.assertRegex(info, r"(?i)Local path\s*:\s*" + re.escape(folder + "\\" + EXE))
+                    self.assertEqual(args, (re.findall(r"Command line arguments[ \t]*:[ \t]*(.*)", info) + [""])[0].strip())
+                self.assertEqual(f'"{folder}\\uninstall.exe" /S', reg(arp, "QuietUninstallString", view))
+                run = Run(self.h, os.path.join(unix(folder), EXE), "/H")
+                self.assertTrue(run.lines and run.lines[0].startswith("stdout:"), run.lines)
+                self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall.exe"), "/S").returncode)
+                # The uninstaller hands over to a copy of itself and returns at once.
+                deadline = time.monotonic() + 60
+                while (os.path.isdir(unix(folder)) or reg(arp, "DisplayName", view)) and time.monotonic() < deadline:
+                    time.sleep(0.2)
+                self.assertFalse(os.path.isdir(unix(folder)), "folder left behind")
+                self.assertIsNone(reg(arp, "DisplayName", view))
+                self.assertFalse(any(map(os.path.exists, links)))

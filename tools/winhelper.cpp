@@ -1,0 +1,256 @@
+// winhelper: what the end-to-end tests can only do from a Win32 program.
+// It starts kestrad.exe with its output in files, follows its windows,
+// answers its message boxes, presses its buttons with synchronous messages,
+// reads its controls, and writes registry keys (those under HKLM\HARDWARE
+// volatile, as Wine keeps that branch).
+//
+//   winhelper serve            one command per line on standard input, fields
+//                              separated by tabs; each answer ends with a line
+//                              "done", "timeout" or "error <what>"
+//   winhelper record <address> appends the address to %KESTRAD_URL_LOG%
+//                              (registered as the prefix's web browser)
+//
+// Commands of serve (keys relative to HKLM, or to HKCU as HKCU\...; texts escaped as \r \n \\ \xNN):
+//   start <folder> <stdout file> <stderr file> <command line>
+//   next <ms>            the program's next new window, or its end:
+//                        "box <hwnd> <title> <prompt>", "window <hwnd> <title>",
+//                        "ended <exit code>"
+//   press <hwnd> <id> <ms>  clicks a button and waits until its handler is
+//                        done, answering every box it shows ("box ..." lines)
+//   ok <hwnd>            presses OK in a message box
+//   read <hwnd>          "control <id> <enabled> <check> <l t r b> <text>" per
+//                        control, the rectangle in the window's client area
+//   close <hwnd>         posts WM_CLOSE
+//   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area
+//   set <key> <name> dword <hex> | set <key> <name> sz <text>
+//   key <key> | delete <key> | delvalue <key> <name> | get <key> <name>
+#include <windows.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+PROCESS_INFORMATION g_child{};
+std::set<HWND> g_reported;
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    char hex[8];
+    if (c == '\\') out += "\\\\";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else if (c < 0x20 || c >= 0x7F) std::snprintf(hex, sizeof hex, "\\x%02x", c), out += hex;
+    else out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::string Text(HWND w) {
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(w, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &length)) return {};
+  std::string text(length + 1, '\0');
+  SendMessageTimeoutA(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 30000, &length);
+  text.resize(length);
+  return text;
+}
+
+std::string ClassOf(HWND w) {
+  char name[64] = {};
+  GetClassNameA(w, name, sizeof name);
+  return name;
+}
+
+BOOL CALLBACK AddNewWindow(HWND w, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == g_child.dwProcessId && IsWindowVisible(w) && !g_reported.count(w)) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+  }
+  return TRUE;
+}
+
+// The child's visible top-level windows not reported yet.
+std::vector<HWND> NewWindows() {
+  std::vector<HWND> found;
+  EnumWindows(AddNewWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+void Describe(HWND w) {
+  g_reported.insert(w);
+  if (ClassOf(w) == "#32770") {
+    std::printf("box\t%p\t%s\t%s\n", static_cast<void*>(w), Escape(Text(w)).c_str(),
+                Escape(Text(GetDlgItem(w, 0xFFFF))).c_str());
+  } else {
+    std::printf("window\t%p\t%s\n", static_cast<void*>(w), Escape(Text(w)).c_str());
+  }
+}
+
+bool Next(DWORD ms) {
+  for (DWORD waited = 0; waited <= ms; waited += 20) {
+    const std::vector<HWND> found = NewWindows();
+    if (!found.empty()) return Describe(found.front()), true;
+    if (WaitForSingleObject(g_child.hProcess, 20) == WAIT_OBJECT_0) {
+      DWORD code = 0;
+      GetExitCodeProcess(g_child.hProcess, &code);
+      std::printf("ended\t%lu\n", code);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The button is clicked by a sent message, so a WM_NULL sent after it is
+// handled only when the click's handler has returned, or inside the modal
+// loop of a box the handler shows, which is then answered.
+bool Press(HWND window, int id, DWORD ms) {
+  SendNotifyMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0);
+  for (DWORD waited = 0; waited <= ms; waited += 20) {
+    DWORD_PTR ignored;
+    const bool idle = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20, &ignored) != 0;
+    bool box = false;
+    for (HWND w : NewWindows()) {
+      if (ClassOf(w) != "#32770") continue;
+      Describe(w);
+      SendMessageTimeoutA(w, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 10000, &ignored);
+      box = true;
+    }
+    if (idle && !box) return true;
+  }
+  return false;
+}
+
+HKEY Open(std::string key, bool create) {
+  HKEY k = nullptr, root = HKEY_LOCAL_MACHINE;
+  if (key.rfind("HKCU\\", 0) == 0) root = HKEY_CURRENT_USER, key = key.substr(5);
+  // Wine keeps HKLM\HARDWARE in memory only: keys there must be volatile.
+  const DWORD option = key.rfind("HARDWARE\\", 0) == 0 ? REG_OPTION_VOLATILE : 0;
+  const LONG rc = create ? RegCreateKeyExA(root, key.c_str(), 0, nullptr, option, KEY_ALL_ACCESS,
+                                           nullptr, &k, nullptr)
+                         : RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &k);
+  return rc == ERROR_SUCCESS ? k : nullptr;
+}
+
+void DeleteTree(const std::string& key) {
+  HKEY k = Open(key, false);
+  if (k == nullptr) return;
+  char name[256];
+  DWORD length = sizeof name;
+  while (RegEnumKeyExA(k, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+    DeleteTree(key + "\\" + name);
+    length = sizeof name;
+  }
+  RegCloseKey(k);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+const char* Registry(const std::vector<std::string>& f) {
+  if (f[0] == "delete") return DeleteTree(f[1]), "done";
+  HKEY k = Open(f[1], f[0] == "set" || f[0] == "key");
+  if (k == nullptr) return f[0] == "get" ? "none\ndone" : "error key";
+  if (f[0] == "key") return RegCloseKey(k), "done";
+  LONG rc = ERROR_SUCCESS;
+  if (f[0] == "set" && f[3] == "dword") {
+    const DWORD value = std::strtoul(f[4].c_str(), nullptr, 16);
+    rc = RegSetValueExA(k, f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+  } else if (f[0] == "set") {
+    rc = RegSetValueExA(k, f[2].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(f[4].c_str()),
+                        static_cast<DWORD>(f[4].size() + 1));
+  } else if (f[0] == "delvalue") {
+    RegDeleteValueA(k, f[2].c_str());
+  } else {
+    DWORD type = 0, value = 0, size = sizeof value;
+    rc = RegQueryValueExA(k, f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (rc == ERROR_SUCCESS && type == REG_DWORD) std::printf("dword\t%lu\n", value);
+    else std::printf(rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? "other\n" : "none\n");
+    rc = ERROR_SUCCESS;
+  }
+  RegCloseKey(k);
+  return rc == ERROR_SUCCESS ? "done" : "error value";
+}
+
+bool Start(const std::vector<std::string>& f) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  auto file = [&](const std::string& path, DWORD access, DWORD how) {
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
+  };
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = file("NUL", GENERIC_READ, OPEN_EXISTING);
+  startup.hStdOutput = file(f[2], GENERIC_WRITE, CREATE_ALWAYS);
+  startup.hStdError = file(f[3], GENERIC_WRITE, CREATE_ALWAYS);
+  std::string command = f[4];
+  if (g_child.hProcess) CloseHandle(g_child.hProcess), CloseHandle(g_child.hThread);
+  g_reported.clear();
+  const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                 f[1].c_str(), &startup, &g_child);
+  CloseHandle(startup.hStdInput), CloseHandle(startup.hStdOutput), CloseHandle(startup.hStdError);
+  return ok != FALSE;
+}
+
+const char* Serve(const std::vector<std::string>& f) {
+  const auto hwnd = [&](std::size_t i) { return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16)); };
+  const std::string& c = f[0];
+  if (c == "start" && f.size() == 5) return Start(f) ? "done" : "error start";
+  if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
+  if (c == "press" && f.size() == 4) return Press(hwnd(1), std::stoi(f[2]), std::stoul(f[3])) ? "done" : "timeout";
+  if (c == "ok" && f.size() == 2) {
+    DWORD_PTR ignored;
+    return SendMessageTimeoutA(hwnd(1), WM_COMMAND, IDOK, 0, SMTO_NORMAL, 10000, &ignored) ? "done" : "timeout";
+  }
+  if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
+  if (c == "read" && f.size() == 2) {
+    for (int id = 100; GetDlgItem(hwnd(1), id) != nullptr; ++id) {
+      HWND w = GetDlgItem(hwnd(1), id);
+      RECT r;
+      GetWindowRect(w, &r);
+      MapWindowPoints(nullptr, hwnd(1), reinterpret_cast<POINT*>(&r), 2);
+      std::printf("control\t%d\t%d\t%ld\t%ld %ld %ld %ld\t%s\n", id, IsWindowEnabled(w) ? 1 : 0,
+                  static_cast<long>(SendMessageA(w, BM_GETCHECK, 0, 0)), r.left, r.top, r.right,
+                  r.bottom, Escape(Text(w)).c_str());
+    }
+    return "done";
+  }
+  if (c == "rect" && f.size() == 2) {
+    RECT r;
+    GetClientRect(hwnd(1), &r);
+    MapWindowPoints(hwnd(1), nullptr, reinterpret_cast<POINT*>(&r), 2);
+    std::printf("rect\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right, r.bottom);
+    return "done";
+  }
+  if ((c == "set" && f.size() == 5) || ((c == "delete" || c == "key") && f.size() == 2) ||
+      ((c == "delvalue" || c == "get") && f.size() == 3)) {
+    return Registry(f);
+  }
+  return "error usage";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "record") {
+    char path[MAX_PATH] = {};
+    GetEnvironmentVariableA("KESTRAD_URL_LOG", path, MAX_PATH);
+    FILE* log = std::fopen(path, "ab");
+    if (log == nullptr) return 1;
+    std::fprintf(log, "%s\n", argv[2]);
+    return std::fclose(log) == 0 ? 0 : 1;
+  }
+  if (argc != 2 || std::string(argv[1]) != "serve") return 2;
+  char line[65536];
+  while (std::fgets(line, sizeof line, stdin)) {
+    std::vector<std::string> fields(1);
+    for (const char* p = line; *p && *p != '\n' && *p != '\r'; ++p) {
+      if (*p == '\t') fields.emplace_back();
+      else fields.back() += *p;
+    }
+    std::printf("%s\n", Serve(fields));
+    std::fflush(stdout);
+  }
+  return 0;
+}
