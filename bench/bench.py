@@ -5,9 +5,6 @@
      any program under Wine);
   b. the same check against `reg query ... /v DMAEnabled`, what a user would
      type instead;
-  c. one window, many Test presses (tools/loaddriver.exe): cost of the last
-     100 presses against the first 100, and both boxes' final text against
-     the expected concatenation;
   d. file sizes of kestrad.exe and tamarak9.dll, stripped.
 
 Timings of different programs are taken in one interleaved loop (the order
@@ -15,7 +12,7 @@ rotates every round), so a noisy machine slows all of them alike and the
 ratios stay meaningful; compare ratios, not absolute times, between runs.
 
 Usage (bench/run.sh sets up Wine and calls this):
-  python3 bench/bench.py [--runs 30] [--presses 1000] BUILD_DIR [BUILD_DIR ...]
+  python3 bench/bench.py [--runs 30] BUILD_DIR [BUILD_DIR ...]
 Needs WINEPREFIX (with a persistent wineserver) and DISPLAY, as the
 end-to-end tests do.
 """
@@ -32,12 +29,10 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-from kestrad_e2e import Harness  # noqa: E402
-from test_load import expected_text, first_difference, run_loaddriver  # noqa: E402
+import e2e  # noqa: E402
 
 KIB = 1024
 TARGET_CHECK_OVER_FLOOR = 1.05
-TARGET_LAST_OVER_FIRST = 1.2
 TARGET_EXE = 200 * KIB
 TARGET_DLL = 120 * KIB
 REG_QUERY = ["reg", "query", r"HKLM\HARDWARE\DEVICEMAP\Scsi\Scsi Port 0", "/v", "DMAEnabled"]
@@ -56,17 +51,11 @@ class Build:
         self.exe = os.path.join(self.bin, "kestrad.exe")
         self.dll = os.path.join(self.bin, "tamarak9.dll")
         self.empty = os.path.join(self.path, "bench", "empty.exe")
-        for f in (self.exe, self.dll, self.empty, os.path.join(self.tools, "loaddriver.exe"),
-                  os.path.join(self.tools, "regseed.exe")):
+        for f in (self.exe, self.dll, self.empty, os.path.join(self.tools, "winhelper.exe")):
             if not os.path.isfile(f):
                 sys.exit(f"bench: missing {f}; build it first "
                          f"(cmake --build {self.path})")
 
-    def harness(self) -> Harness:
-        os.environ["KESTRAD_BIN_DIR"] = self.bin
-        os.environ["KESTRAD_TOOLS_DIR"] = self.tools
-        os.environ["KESTRAD_PROFILES_DIR"] = os.path.join(ROOT, "tests", "e2e", "profiles")
-        return Harness()
 
 
 def timed(wine_env: dict, argv, cwd: str) -> float:
@@ -79,9 +68,9 @@ def timed(wine_env: dict, argv, cwd: str) -> float:
     return seconds
 
 
-def bench_startup(builds, harness: Harness, runs: int) -> None:
-    wine = harness.wine.wine
-    env = harness.wine.env
+def bench_startup(builds, runs: int) -> None:
+    wine = "wine"
+    env = e2e.wine_env()
     commands = []  # (label, argv, cwd)
     for b in builds:
         commands.append((f"{b.name} empty.exe", [wine, b.empty], os.path.dirname(b.empty)))
@@ -113,44 +102,6 @@ def bench_startup(builds, harness: Harness, runs: int) -> None:
               f"(no fixed target; below 1 means faster than typing the query)")
 
 
-def bench_presses(b: Build, presses: int) -> None:
-    h = b.harness()
-    try:
-        h.seed("healthy")
-        rc, run, stderr = run_loaddriver(h, presses, 0, [0, 1, 10, presses // 2, presses],
-                                         timeout=1800)
-    finally:
-        h.seed(None)
-        h.close()
-    print(f"\n[c] {b.name}: one window, {presses} Test presses (synchronous BM_CLICK, "
-          f"QueryPerformanceCounter per press)")
-    if rc != 0 or run.errors or len(run.tests) != presses:
-        print(f"  loaddriver failed: rc={rc} errors={run.errors} presses={len(run.tests)}")
-        print("  " + stderr[-1000:])
-        return
-    n = min(100, presses // 2)
-    first, last = run.tests[:n], run.tests[-n:]
-    ratio = statistics.median(last) / statistics.median(first)
-    mean_ratio = statistics.mean(last) / statistics.mean(first)
-    print(f"  first {n}: median {statistics.median(first) / 1000:.1f} ms, "
-          f"mean {statistics.mean(first) / 1000:.1f} ms")
-    print(f"  last {n}:  median {statistics.median(last) / 1000:.1f} ms, "
-          f"mean {statistics.mean(last) / 1000:.1f} ms")
-    print(f"  last/first (median) = {ratio:.3f}, (mean) = {mean_ratio:.3f}   "
-          f"target <= {TARGET_LAST_OVER_FIRST}: {verdict(ratio <= TARGET_LAST_OVER_FIRST)}")
-    for ch in (0, 1):
-        want = expected_text(ch, presses, 0, dma_on=True,
-                             reset_present_at_start=True).encode("ascii")
-        got = run.texts.get(ch, b"")
-        same = got == want
-        print(f"  txtIDE{ch}: {len(got)} bytes, expected {len(want)}: "
-              f"{'identical' if same else 'DIFFERENT, ' + first_difference(got, want)}"
-              f"   target identical: {verdict(same)}")
-    for press in sorted(run.objects):
-        gdi, user, source = run.objects[press]
-        print(f"  objects after press {press:4d}: GDI {gdi}, USER {user} ({source})")
-
-
 def stripped_size(path: str, objcopy: str) -> int:
     with tempfile.TemporaryDirectory() as d:
         copy = os.path.join(d, os.path.basename(path))
@@ -175,8 +126,7 @@ def bench_sizes(builds) -> None:
 def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     p.add_argument("--runs", type=int, default=30)
-    p.add_argument("--presses", type=int, default=1000)
-    p.add_argument("--skip", default="", help="comma list of parts to skip: startup,presses,sizes")
+    p.add_argument("--skip", default="", help="comma list of parts to skip: startup,sizes")
     p.add_argument("builds", nargs="+")
     args = p.parse_args()
     skip = set(filter(None, args.skip.split(",")))
@@ -187,16 +137,14 @@ def main() -> int:
     if "sizes" not in skip:
         bench_sizes(builds)
     if "startup" not in skip:
-        h = builds[0].harness()
+        os.environ["KESTRAD_TOOLS_DIR"] = builds[0].tools
+        e2e.TOOLS = builds[0].tools
+        h = e2e.Helper(os.path.join(tempfile.gettempdir(), "kestrad-bench-urls.txt"))
         try:
-            h.seed("healthy")
-            bench_startup(builds, h, args.runs)
+            e2e.seed(h, "healthy")
+            bench_startup(builds, args.runs)
         finally:
-            h.seed(None)
             h.close()
-    if "presses" not in skip:
-        for b in builds:
-            bench_presses(b, args.presses)
     return 0
 
 

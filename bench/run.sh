@@ -1,7 +1,7 @@
 #!/bin/bash
 # KESTRAD benchmarks under Wine; prints each figure with its target.
 #
-#   bash bench/run.sh [--runs N] [--presses N] [--skip startup,presses,sizes] [BUILD_DIR ...]
+#   bash bench/run.sh [--runs N] [--skip startup,sizes] [BUILD_DIR ...]
 #
 # BUILD_DIRs default to build/win64 and build/win32 (the presets); build
 # them first:  cmake --preset win64 && cmake --build --preset win64  (same for win32).
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 opts=() dirs=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --runs|--presses|--skip) opts+=("$1" "$2"); shift 2 ;;
+    --runs|--skip) opts+=("$1" "$2"); shift 2 ;;
     *) dirs+=("$1"); shift ;;
   esac
 done
