@@ -6,7 +6,7 @@
 
 #include "app/switches.h"
 #include "app/usage.h"
-#include "check/test_ide.h"
+#include "check/channel_test.h"
 #include "common/error_trap.h"
 #include "common/program.h"
 
@@ -14,14 +14,13 @@ namespace kestrad {
 
 namespace {
 
-const std::string kWarningEntry =
-    std::string("\r\n\r\n") + kProgramName +
-    " Detected that at least one IDE channel is not using DMA access";
-const std::string kPassedEntry =
-    std::string("\r\n\r\n") + kProgramName +
+constexpr char kWarningEntry[] =
+    "\r\n\r\n" KESTRAD_NAME " Detected that at least one IDE channel is not using DMA access";
+constexpr char kPassedEntry[] =
+    "\r\n\r\n" KESTRAD_NAME
     " checked the IDE settings and all channels appear to be using DMA access OK";
-const std::string kWarningTitle = "Disk Drives Running in Emergency (Slow) IDE Mode";
-const std::string kWarningPrompt =
+constexpr char kWarningTitle[] = "Disk Drives Running in Emergency (Slow) IDE Mode";
+constexpr char kWarningPrompt[] =
     "DMA appears to be disabled on at least one IDE channel\r\n"
     "Your system may be running much slower than normal\r\n"
     "Test the status manually in the next screen\r\n"
@@ -43,8 +42,8 @@ void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) 
   Switches switches;
   std::int16_t result = 0;
 
-  const std::string missing = std::string("DLL ") + kLibraryFile +
-                              " not installed or not found in the current path - exiting";
+  constexpr char missing[] =
+      "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
   if (!IsDLLInstalled(support, log)) {
     trap.Run([&] {
       platform.ShowMessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);

@@ -8,32 +8,31 @@ namespace {
 constexpr char kAttribution[] = " - Orvandale";
 constexpr std::int32_t kIntenseWhiteText = 15;
 constexpr std::int32_t kBlueBackground = 16;
+
+// The texts handed to WriteLn after the banner, in order.
+constexpr const char* kUsageLines[] = {
+    "\r\n",
+    "DMA mode-test utility for Windows XP/2000 (may work in Vista - untested)",
+    "Checks IDE Channels 1 and 2 to see if DMA/UDMA is enabled OK",
+    "Can be set to check silently at boot time as a console-application",
+    "Default is to open a window for user-intactive testing",
+    "You can put " KESTRAD_NAME " in your startup folder to check at each boot",
+    "This is a dual console/Windows application",
+    "\r\nSyntax:\r\n",
+    KESTRAD_NAME " [switches]\r\n",
+    "/CHECK     Check UDMA modes manually and silently",
+    "/LOG       Log all events (not just failures)",
+    "",
+    "Absolutely NO warranty",
+    "Website: " KESTRAD_WEBSITE,
+};
+
 }  // namespace
 
 std::string UsageBanner() {
   // The trailing blanks are part of the coloured bar.
   return std::string(7, ' ') + kProgramName + " v" + kVersion + " " + kReleaseDate +
          kAttribution + std::string(23, ' ');
-}
-
-const std::vector<std::string>& UsageLines() {
-  static const std::vector<std::string> lines = {
-      "\r\n",
-      "DMA mode-test utility for Windows XP/2000 (may work in Vista - untested)",
-      "Checks IDE Channels 1 and 2 to see if DMA/UDMA is enabled OK",
-      "Can be set to check silently at boot time as a console-application",
-      "Default is to open a window for user-intactive testing",
-      std::string("You can put ") + kProgramName + " in your startup folder to check at each boot",
-      "This is a dual console/Windows application",
-      "\r\nSyntax:\r\n",
-      std::string(kProgramName) + " [switches]\r\n",
-      "/CHECK     Check UDMA modes manually and silently",
-      "/LOG       Log all events (not just failures)",
-      "",
-      "Absolutely NO warranty",
-      std::string("Website: ") + kWebsite,
-  };
-  return lines;
 }
 
 void ShowUsage(Support& support, ErrorTrap& trap) {
@@ -43,7 +42,7 @@ void ShowUsage(Support& support, ErrorTrap& trap) {
   trap.Run([&] { support.SetConsoleAttributes(kIntenseWhiteText, kBlueBackground); });
   trap.Run([&] { support.Writes(UsageBanner()); });
   trap.Run([&] { support.ClearConsoleAttributes(); });
-  for (const std::string& line : UsageLines()) {
+  for (const char* line : kUsageLines) {
     trap.Run([&] { support.WriteLn(line); });
   }
   if (trap.Decide([&] { return !support.InNativeConsole(); })) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "common/error_trap.h"
 #include "support/support.h"
@@ -11,8 +10,6 @@ namespace kestrad {
 
 // The banner, written without a line end in the banner colours.
 std::string UsageBanner();
-// The texts handed to WriteLn after the banner, in order.
-const std::vector<std::string>& UsageLines();
 
 // Prints the usage screen through the support library. Each call is one
 // step of the caller's trap.

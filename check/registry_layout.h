@@ -1,22 +1,23 @@
 // Where the ATA/ATAPI channel driver keeps the settings the program judges.
 #pragma once
 
-#include <string>
-
 namespace kestrad::layout {
 
 // The IDE ATA/ATAPI controllers' device setup class; ends in a backslash so
-// that an instance key is the plain concatenation with the instance name.
-extern const std::string kChannelClassKey;
-extern const std::string kControllerInstance;  // "0000"
-extern const std::string kIde0Instance;        // "0001"
-extern const std::string kIde1Instance;        // "0002"
+// that an instance key is the plain concatenation with the instance name
+// ("0000" the controller, "0001" IDE 0, "0002" IDE 1).
+#define KESTRAD_CHANNEL_CLASS_KEY \
+  "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96A-E325-11CE-BFC1-08002BE10318}\\"
+inline constexpr char kControllerInstanceKey[] = KESTRAD_CHANNEL_CLASS_KEY "0000";
+inline constexpr const char* kChannelInstanceKeys[2] = {KESTRAD_CHANNEL_CLASS_KEY "0001",
+                                                        KESTRAD_CHANNEL_CLASS_KEY "0002"};
+inline constexpr const char* kPortMapKeys[2] = {"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0",
+                                                "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 1"};
 
-// Port map key of a channel (0 or 1): "HARDWARE\DEVICEMAP\Scsi\Scsi Port n".
-const std::string& PortMapKey(int channel);
-// Channel instance key of a channel: channel class key + "0001" / "0002".
-const std::string& ChannelInstanceKey(int channel);
-// Controller instance key: channel class key + "0000".
-const std::string& ControllerInstanceKey();
+// The keys of a channel (0 or 1).
+inline const char* PortMapKey(int channel) { return kPortMapKeys[channel == 0 ? 0 : 1]; }
+inline const char* ChannelInstanceKey(int channel) {
+  return kChannelInstanceKeys[channel == 0 ? 0 : 1];
+}
 
 }  // namespace kestrad::layout

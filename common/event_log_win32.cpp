@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "common/unique_handle_win32.h"
+
 namespace kestrad {
 
 namespace {
@@ -12,11 +14,10 @@ constexpr DWORD kEventId = 1000;
 void Win32EventLog::Report(EventType type, const std::string& text) {
   // A source opened per entry: entries are rare, and nothing stays open
   // between them.
-  HANDLE source = RegisterEventSourceA(nullptr, kSourceName);
-  if (source == nullptr) return;
+  const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));
+  if (!source) return;
   const char* strings[1] = {text.c_str()};
-  ReportEventA(source, static_cast<WORD>(type), 0, kEventId, nullptr, 1, 0, strings, nullptr);
-  DeregisterEventSource(source);
+  ReportEventA(source.get(), static_cast<WORD>(type), 0, kEventId, nullptr, 1, 0, strings, nullptr);
 }
 
 }  // namespace kestrad

@@ -1,14 +1,19 @@
 // The program's own constants, shared by the console texts and the window.
+// Their values are stated once, in the build (common/program_config.h.in).
 #pragma once
+
+#include "program_config.h"
 
 namespace kestrad {
 
-inline constexpr char kProgramName[] = "KESTRAD";
-inline constexpr char kVersion[] = "1.05";
-inline constexpr char kReleaseDate[] = "31st August 2009";
-inline constexpr char kLibraryFile[] = "tamarak9.dll";
+inline constexpr char kProgramName[] = KESTRAD_NAME;
+inline constexpr char kVersion[] = KESTRAD_VERSION;
+inline constexpr char kReleaseDate[] = KESTRAD_RELEASE_DATE;
+inline constexpr char kLibraryFile[] = KESTRAD_LIBRARY;
 // The maker's web site. The project has no home page of its own yet, so this
 // stays on the reserved example domain.
-inline constexpr char kWebsite[] = "http://www.example.com/kestrad/";
+inline constexpr char kWebsite[] = KESTRAD_WEBSITE;
+// The vendor's knowledge-base article on ATA/ATAPI CRC problems.
+inline constexpr char kKnowledgeBaseAddress[] = KESTRAD_KB_ADDRESS;
 
 }  // namespace kestrad

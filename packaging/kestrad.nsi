@@ -4,7 +4,8 @@
 ;
 ; Built by packaging/makensis.cmake (the "installer" target, and cpack):
 ;   makensis -DARCH=win32|win64 -DVERSION=1.05 -DSRCDIR=<dir with the files>
-;            -DOUTFILE=<setup.exe> packaging/kestrad.nsi
+;            -DOUTFILE=<setup.exe> -DEXE=kestrad.exe -DLIBRARY=tamarak9.dll
+;            packaging/kestrad.nsi
 ; SRCDIR holds kestrad.exe, tamarak9.dll and LICENSE.
 ;
 ; Command line of the installer:
@@ -23,6 +24,8 @@
 !insertmacro KESTRAD_REQUIRE VERSION
 !insertmacro KESTRAD_REQUIRE SRCDIR
 !insertmacro KESTRAD_REQUIRE OUTFILE
+!insertmacro KESTRAD_REQUIRE EXE
+!insertmacro KESTRAD_REQUIRE LIBRARY
 
 ; Unicode installers need Windows 2000 or later, which is what we support.
 Unicode true
@@ -72,19 +75,19 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) The KESTRAD developer
 Section "KESTRAD (required)" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
-  File "${SRCDIR}\kestrad.exe"
-  File "${SRCDIR}\tamarak9.dll"
+  File "${SRCDIR}\${EXE}"
+  File "${SRCDIR}\${LIBRARY}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateDirectory "$SMPROGRAMS\${FOLDER}"
-  CreateShortCut "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk" "$INSTDIR\kestrad.exe" "" \
-    "$INSTDIR\kestrad.exe" 0 SW_SHOWNORMAL "" "Check the IDE channels for PIO-mode slowdown"
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk" "$INSTDIR\${EXE}" "" \
+    "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "Check the IDE channels for PIO-mode slowdown"
   CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The KESTRAD developers"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\kestrad.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
@@ -97,8 +100,8 @@ SectionEnd
 ; Off unless chosen: a silent install adds nothing that runs at log-on
 ; without being asked to (/STARTUP).
 Section /o "Check the IDE channels at every log-on" SecStartup
-  CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\kestrad.exe" "/CHECK" \
-    "$INSTDIR\kestrad.exe" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
+  CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\${EXE}" "/CHECK" \
+    "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
 SectionEnd
 
 Function .onInit
@@ -133,8 +136,8 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
-  Delete "$INSTDIR\kestrad.exe"
-  Delete "$INSTDIR\tamarak9.dll"
+  Delete "$INSTDIR\${EXE}"
+  Delete "$INSTDIR\${LIBRARY}"
   Delete "$INSTDIR\uninstall.exe"
   ; Not /r: whatever a user put into the folder stays, and so does the folder.
   RMDir "$INSTDIR"

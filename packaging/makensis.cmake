@@ -3,6 +3,7 @@
 # - the kestrad_installer build target, in script mode:
 #     cmake -DKESTRAD_MAKENSIS=... -DKESTRAD_NSI=... -DKESTRAD_ARCH=win64
 #           -DKESTRAD_VERSION=1.05 -DKESTRAD_OUTFILE=<setup.exe>
+#           -DKESTRAD_EXE_NAME=kestrad.exe -DKESTRAD_LIBRARY_NAME=tamarak9.dll
 #           -DKESTRAD_EXE=<kestrad.exe> -DKESTRAD_DLL=<tamarak9.dll>
 #           -DKESTRAD_LICENSE=<LICENSE>
 #           -P packaging/makensis.cmake
@@ -18,10 +19,13 @@ if(CPACK_TEMPORARY_DIRECTORY)
   set(nsi "${CPACK_KESTRAD_NSI}")
   set(arch "${CPACK_KESTRAD_ARCH}")
   set(version "${CPACK_PACKAGE_VERSION}")
+  set(exe "${CPACK_KESTRAD_EXE_NAME}")
+  set(library "${CPACK_KESTRAD_LIBRARY_NAME}")
   set(srcdir "${CPACK_TEMPORARY_DIRECTORY}")
   set(outfile "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_KESTRAD_SETUP_NAME}")
 else()
   foreach(v KESTRAD_MAKENSIS KESTRAD_NSI KESTRAD_ARCH KESTRAD_VERSION KESTRAD_OUTFILE
+         KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
          KESTRAD_EXE KESTRAD_DLL KESTRAD_LICENSE)
     if(NOT DEFINED ${v})
       message(FATAL_ERROR "makensis.cmake: ${v} is not set")
@@ -31,6 +35,8 @@ else()
   set(nsi "${KESTRAD_NSI}")
   set(arch "${KESTRAD_ARCH}")
   set(version "${KESTRAD_VERSION}")
+  set(exe "${KESTRAD_EXE_NAME}")
+  set(library "${KESTRAD_LIBRARY_NAME}")
   set(outfile "${KESTRAD_OUTFILE}")
   set(srcdir "${KESTRAD_OUTFILE}.files")
   file(REMOVE_RECURSE "${srcdir}")
@@ -38,7 +44,7 @@ else()
   file(COPY "${KESTRAD_EXE}" "${KESTRAD_DLL}" "${KESTRAD_LICENSE}" DESTINATION "${srcdir}")
 endif()
 
-foreach(f kestrad.exe tamarak9.dll LICENSE)
+foreach(f ${exe} ${library} LICENSE)
   if(NOT EXISTS "${srcdir}/${f}")
     message(FATAL_ERROR "makensis.cmake: ${srcdir}/${f} is missing")
   endif()
@@ -49,6 +55,7 @@ file(MAKE_DIRECTORY "${outdir}")
 execute_process(
   COMMAND "${makensis}" -V2 -NOCD
           "-DARCH=${arch}" "-DVERSION=${version}" "-DSRCDIR=${srcdir}" "-DOUTFILE=${outfile}"
+          "-DEXE=${exe}" "-DLIBRARY=${library}"
           "${nsi}"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

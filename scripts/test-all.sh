@@ -17,9 +17,12 @@ presets=("$@")
 
 failed=()
 built=()
+# Warnings fail the build in CI.
+werror=()
+[ -n "${CI:-}" ] && werror=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 for p in "${presets[@]}"; do
   echo "=== build $p"
-  if cmake --preset "$p" >/dev/null && cmake --build --preset "$p"; then
+  if cmake --preset "$p" "${werror[@]}" >/dev/null && cmake --build --preset "$p"; then
     built+=("$p")
   else
     failed+=("build:$p")

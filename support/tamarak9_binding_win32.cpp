@@ -12,8 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/error_text_win32.h"
 #include "common/run_error.h"
-#include "support/tamarak9_api.h"
+#include "common/unique_handle_win32.h"
+#include "tamarak9/tamarak9.h"
 
 namespace kestrad {
 
@@ -26,34 +28,6 @@ constexpr long kLoadFailedNumber = 48;
 constexpr long kEntryPointMissingNumber = 453;
 // "Overflow": more items than the library's 16-bit count can carry.
 constexpr long kOverflowNumber = 6;
-
-std::string SystemMessage(DWORD code) {
-  char text[512] = {};
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, text, sizeof(text), nullptr);
-  std::string message(text, length);
-  while (!message.empty() &&
-         (message.back() == '\r' || message.back() == '\n' || message.back() == ' ')) {
-    message.pop_back();
-  }
-  if (message.empty()) message = "Error " + std::to_string(code);
-  return message;
-}
-
-class Module {
- public:
-  Module() = default;
-  Module(const Module&) = delete;
-  Module& operator=(const Module&) = delete;
-  ~Module() {
-    if (handle_ != nullptr) FreeLibrary(handle_);
-  }
-  HMODULE get() const { return handle_; }
-  void reset(HMODULE handle) { handle_ = handle; }
-
- private:
-  HMODULE handle_ = nullptr;
-};
 
 // One entry point: its name and the pointer once resolved.
 template <typename Fn>
@@ -189,7 +163,7 @@ class Tamarak9Binding : public Support {
     if (handle == nullptr) {
       // Not remembered: the next call tries again.
       throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
-                     "Cannot load " + file_name_ + ": " + SystemMessage(error));
+                     "Cannot load " + file_name_ + ": " + ErrorText(error));
     }
     module_.reset(handle);
     return handle;
@@ -209,7 +183,7 @@ class Tamarak9Binding : public Support {
   }
 
   std::string file_name_;
-  Module module_;
+  UniqueModule module_;
   Entry<T9LibVersionFn> lib_version_{"LibVersion"};
   Entry<T9ReadDWORDFromRegistryFn> read_dword_{"ReadDWORDFromRegistry"};
   Entry<T9ReadStringFromRegistryFn> read_string_{"ReadStringFromRegistry"};
@@ -230,7 +204,7 @@ class Tamarak9Binding : public Support {
 }  // namespace
 
 std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name) {
-  return std::make_unique<Tamarak9Binding>(file_name != nullptr ? file_name : "tamarak9.dll");
+  return std::make_unique<Tamarak9Binding>(file_name != nullptr ? file_name : KESTRAD_LIBRARY);
 }
 
 void HardenLibrarySearchPath() {

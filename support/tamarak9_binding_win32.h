@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "program_config.h"
 #include "support/support.h"
 
 namespace kestrad {
@@ -10,7 +11,7 @@ namespace kestrad {
 // Loads the library by file name at the first call of any of its functions
 // and resolves each function at that function's own first call. A load or
 // resolve failure throws RunError naming the library or the entry point.
-std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = "tamarak9.dll");
+std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIBRARY);
 
 // Takes the current folder out of the library search path where the system
 // allows it (SetDllDirectoryA, looked up at run time for Windows 2000).

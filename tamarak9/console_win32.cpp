@@ -8,6 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/unique_handle_win32.h"
 #include "tamarak9/exports.h"
 
 static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
@@ -27,8 +28,8 @@ namespace {
 // user-interface thread, so no lock.
 struct ConsoleState {
   // The CONOUT$/CONIN$ handles OpenConsole installed as standard handles.
-  HANDLE opened_output = nullptr;
-  HANDLE opened_input = nullptr;
+  kestrad::UniqueFile opened_output;
+  kestrad::UniqueFile opened_input;
   // The attributes SetConsoleAttributes found, for ClearConsoleAttributes.
   bool attributes_saved = false;
   WORD saved_attributes = 0;
@@ -73,11 +74,9 @@ HANDLE OpenConsoleDevice(const char* name) {
                      nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-void DropOpenedHandle(HANDLE& opened, DWORD std_handle) {
-  if (opened == nullptr) return;
-  if (GetStdHandle(std_handle) == opened) SetStdHandle(std_handle, nullptr);
-  CloseHandle(opened);
-  opened = nullptr;
+void DropOpenedHandle(kestrad::UniqueFile& opened, DWORD std_handle) {
+  if (opened && GetStdHandle(std_handle) == opened.get()) SetStdHandle(std_handle, nullptr);
+  opened.reset();
 }
 
 bool IsModifierKey(WORD key) {
@@ -91,17 +90,17 @@ int32_t T9_CALL OpenConsole(void) try {
   if (IsUsable(StdOut())) return 1;
   // Fails when the process has a console already; CONOUT$ reaches it anyway.
   AllocConsole();
-  const HANDLE out = OpenConsoleDevice("CONOUT$");
-  if (!IsValid(out)) return 0;
+  kestrad::UniqueFile out(OpenConsoleDevice("CONOUT$"));
+  if (!out) return 0;
   DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
-  g_console.opened_output = out;
-  SetStdHandle(STD_OUTPUT_HANDLE, out);
+  SetStdHandle(STD_OUTPUT_HANDLE, out.get());
+  g_console.opened_output = static_cast<kestrad::UniqueFile&&>(out);
   if (!IsUsable(StdIn())) {
-    const HANDLE in = OpenConsoleDevice("CONIN$");
-    if (IsValid(in)) {
+    kestrad::UniqueFile in(OpenConsoleDevice("CONIN$"));
+    if (in) {
       DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
-      g_console.opened_input = in;
-      SetStdHandle(STD_INPUT_HANDLE, in);
+      SetStdHandle(STD_INPUT_HANDLE, in.get());
+      g_console.opened_input = static_cast<kestrad::UniqueFile&&>(in);
     }
   }
   return 1;

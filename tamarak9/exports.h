@@ -5,7 +5,7 @@
 // keep every signature identical to the pointer types the binding uses.
 #pragma once
 
-#include "support/tamarak9_api.h"
+#include "tamarak9/tamarak9.h"
 
 extern "C" {
 

@@ -10,7 +10,7 @@
 #include "tamarak9/exports.h"
 #include "tamarak9/reg_text.h"
 #include "tamarak9/text_win32.h"
-#include "tamarak9/unique_handle_win32.h"
+#include "common/unique_handle_win32.h"
 
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
@@ -27,7 +27,7 @@ HKEY HiveKey(uint32_t hive) {
 // The value's text up to its first NUL, or false when it is no string or
 // cannot be read. Stored data may lack the NUL or have an odd byte count.
 bool QueryText(uint32_t hive, const char* key, const char* name, std::wstring& text) {
-  tamarak9::UniqueHkey k;
+  kestrad::UniqueKey k;
   const std::wstring wide_key = tamarak9::AnsiToWide(key, std::strlen(key));
   if (RegOpenKeyExW(HiveKey(hive), wide_key.c_str(), 0, KEY_QUERY_VALUE, k.put()) !=
       ERROR_SUCCESS) {
@@ -62,7 +62,7 @@ bool QueryText(uint32_t hive, const char* key, const char* name, std::wstring& t
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
                                       int32_t* value) try {
   if (key == nullptr || name == nullptr || value == nullptr) return 0;
-  tamarak9::UniqueHkey k;
+  kestrad::UniqueKey k;
   if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   DWORD type = 0;
   DWORD data = 0;
@@ -97,7 +97,7 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
                                      int32_t value) try {
   if (key == nullptr || name == nullptr) return 0;
   // Open, never create: writing into a key that is not there is a failure.
-  tamarak9::UniqueHkey k;
+  kestrad::UniqueKey k;
   if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   const DWORD data = static_cast<DWORD>(value);
   return RegSetValueExA(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),

@@ -31,9 +31,12 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle_win32.h"
+
 namespace {
 
 PROCESS_INFORMATION g_child{};
+kestrad::UniqueKernelObject g_child_process, g_child_thread;
 std::set<HWND> g_reported;
 
 std::string Escape(const std::string& text) {
@@ -124,52 +127,55 @@ bool Press(HWND window, int id, DWORD ms) {
   return false;
 }
 
-HKEY Open(std::string key, bool create) {
-  HKEY k = nullptr, root = HKEY_LOCAL_MACHINE;
+kestrad::UniqueKey Open(std::string key, bool create) {
+  kestrad::UniqueKey k;
+  HKEY root = HKEY_LOCAL_MACHINE;
   if (key.rfind("HKCU\\", 0) == 0) root = HKEY_CURRENT_USER, key = key.substr(5);
   // Wine keeps HKLM\HARDWARE in memory only: keys there must be volatile.
   const DWORD option = key.rfind("HARDWARE\\", 0) == 0 ? REG_OPTION_VOLATILE : 0;
-  const LONG rc = create ? RegCreateKeyExA(root, key.c_str(), 0, nullptr, option, KEY_ALL_ACCESS,
-                                           nullptr, &k, nullptr)
-                         : RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &k);
-  return rc == ERROR_SUCCESS ? k : nullptr;
+  if (create) {
+    RegCreateKeyExA(root, key.c_str(), 0, nullptr, option, KEY_ALL_ACCESS, nullptr, k.put(), nullptr);
+  } else {
+    RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, k.put());
+  }
+  return k;
 }
 
 void DeleteTree(const std::string& key) {
-  HKEY k = Open(key, false);
-  if (k == nullptr) return;
-  char name[256];
-  DWORD length = sizeof name;
-  while (RegEnumKeyExA(k, 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-    DeleteTree(key + "\\" + name);
-    length = sizeof name;
+  {
+    const kestrad::UniqueKey k = Open(key, false);
+    if (!k) return;
+    char name[256];
+    DWORD length = sizeof name;
+    while (RegEnumKeyExA(k.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      DeleteTree(key + "\\" + name);
+      length = sizeof name;
+    }
   }
-  RegCloseKey(k);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
 }
 
 const char* Registry(const std::vector<std::string>& f) {
   if (f[0] == "delete") return DeleteTree(f[1]), "done";
-  HKEY k = Open(f[1], f[0] == "set" || f[0] == "key");
-  if (k == nullptr) return f[0] == "get" ? "none\ndone" : "error key";
-  if (f[0] == "key") return RegCloseKey(k), "done";
+  const kestrad::UniqueKey k = Open(f[1], f[0] == "set" || f[0] == "key");
+  if (!k) return f[0] == "get" ? "none\ndone" : "error key";
+  if (f[0] == "key") return "done";
   LONG rc = ERROR_SUCCESS;
   if (f[0] == "set" && f[3] == "dword") {
     const DWORD value = std::strtoul(f[4].c_str(), nullptr, 16);
-    rc = RegSetValueExA(k, f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
   } else if (f[0] == "set") {
-    rc = RegSetValueExA(k, f[2].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(f[4].c_str()),
+    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(f[4].c_str()),
                         static_cast<DWORD>(f[4].size() + 1));
   } else if (f[0] == "delvalue") {
-    RegDeleteValueA(k, f[2].c_str());
+    RegDeleteValueA(k.get(), f[2].c_str());
   } else {
     DWORD type = 0, value = 0, size = sizeof value;
-    rc = RegQueryValueExA(k, f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    rc = RegQueryValueExA(k.get(), f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
     if (rc == ERROR_SUCCESS && type == REG_DWORD) std::printf("dword\t%lu\n", value);
     else std::printf(rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? "other\n" : "none\n");
     rc = ERROR_SUCCESS;
   }
-  RegCloseKey(k);
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
 
@@ -181,15 +187,18 @@ bool Start(const std::vector<std::string>& f) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = file("NUL", GENERIC_READ, OPEN_EXISTING);
-  startup.hStdOutput = file(f[2], GENERIC_WRITE, CREATE_ALWAYS);
-  startup.hStdError = file(f[3], GENERIC_WRITE, CREATE_ALWAYS);
+  const kestrad::UniqueFile in(file("NUL", GENERIC_READ, OPEN_EXISTING));
+  const kestrad::UniqueFile out(file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
+  const kestrad::UniqueFile err(file(f[3], GENERIC_WRITE, CREATE_ALWAYS));
+  startup.hStdInput = in.get();
+  startup.hStdOutput = out.get();
+  startup.hStdError = err.get();
   std::string command = f[4];
-  if (g_child.hProcess) CloseHandle(g_child.hProcess), CloseHandle(g_child.hThread);
   g_reported.clear();
   const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                  f[1].c_str(), &startup, &g_child);
-  CloseHandle(startup.hStdInput), CloseHandle(startup.hStdOutput), CloseHandle(startup.hStdError);
+  g_child_process.reset(ok ? g_child.hProcess : nullptr);
+  g_child_thread.reset(ok ? g_child.hThread : nullptr);
   return ok != FALSE;
 }
 

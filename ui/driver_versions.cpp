@@ -25,7 +25,7 @@ void GetDriverVersions(ChannelWindow& window, Support& support, EventLog& log) {
   auto read = [&](const std::string& key, const char* name) {
     step([&] { value = support.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
   };
-  const std::string& controller = layout::ControllerInstanceKey();
+  const std::string controller = layout::kControllerInstanceKey;
 
   read(controller, "DriverDesc");
   if (value.empty()) value = kVendorUnreadable;
@@ -47,7 +47,7 @@ void GetDriverVersions(ChannelWindow& window, Support& support, EventLog& log) {
   }
 
   for (int ch = 0; ch < 2; ++ch) {
-    const std::string& key = layout::ChannelInstanceKey(ch);
+    const std::string key = layout::ChannelInstanceKey(ch);
     read(key, "ProviderName");
     if (!value.empty()) step([&] { window.AppendText(ch, value + " - "); });
     read(key, "DriverVersion");

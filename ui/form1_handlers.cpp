@@ -3,7 +3,6 @@
 #include "check/registry_layout.h"
 #include "common/error_trap.h"
 #include "common/program.h"
-#include "ui/links.h"
 
 namespace kestrad {
 
@@ -76,7 +75,7 @@ void Form1Handlers::FixClicked() {
 
 void Form1Handlers::HotfixClicked() { OpenAddress(kKnowledgeBaseAddress); }
 
-void Form1Handlers::MakerClicked() { OpenAddress(kMakerSiteAddress); }
+void Form1Handlers::MakerClicked() { OpenAddress(kWebsite); }
 
 void Form1Handlers::OpenAddress(const char* address) {
   ErrorTrap trap(log_, TrapWording::Window);

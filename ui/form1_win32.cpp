@@ -19,10 +19,12 @@
 #include <string>
 #include <type_traits>
 
-#include "check/test_ide.h"
+#include "check/channel_test.h"
 #include "common/error_trap.h"
+#include "common/error_text_win32.h"
 #include "common/program.h"
 #include "common/run_error.h"
+#include "common/unique_handle_win32.h"
 #include "ui/driver_versions.h"
 #include "ui/form1_handlers.h"
 #include "ui/form1_layout.h"
@@ -45,36 +47,13 @@ constexpr int kIconResource = 1;
 // Long tooltips wrap at this width (pixels at 96 DPI).
 constexpr int kTipWidth96 = 320;
 
-// A system error code as text, without the trailing line break and full stop.
-std::string SystemMessage(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n ? std::string(buffer, n) : "System error " + std::to_string(code);
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                           text.back() == '.')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 // Throws the calling thread's last error; `fallback` when a control failed
 // without setting one.
 [[noreturn]] void ThrowLastError(DWORD fallback = ERROR_GEN_FAILURE) {
   DWORD code = GetLastError();
   if (code == 0) code = fallback;
-  throw RunError(static_cast<long>(code), SystemMessage(code));
+  throw RunError(static_cast<long>(code), ErrorText(code));
 }
-
-struct GdiDeleter {
-  void operator()(void* object) const { DeleteObject(static_cast<HGDIOBJ>(object)); }
-};
-template <class Handle>
-using UniqueGdi = std::unique_ptr<std::remove_pointer_t<Handle>, GdiDeleter>;
-using UniqueFont = UniqueGdi<HFONT>;
-using UniqueBrush = UniqueGdi<HBRUSH>;
 
 UniqueFont MakeFont(const char* face, int centipoints, bool bold, bool italic, int dpi) {
   return UniqueFont(CreateFontA(form1::FontHeightPixels(centipoints, dpi), 0, 0, 0,
@@ -84,9 +63,8 @@ UniqueFont MakeFont(const char* face, int centipoints, bool bold, bool italic, i
 }
 
 int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const UniqueWindowDc screen(nullptr);
+  const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
@@ -176,7 +154,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     SendMessageA(box, EM_SETSEL, before, before);
     SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
     if (GetWindowTextLengthA(box) <= before) {
-      throw RunError(ERROR_NOT_ENOUGH_MEMORY, SystemMessage(ERROR_NOT_ENOUGH_MEMORY));
+      throw RunError(ERROR_NOT_ENOUGH_MEMORY, ErrorText(ERROR_NOT_ENOUGH_MEMORY));
     }
   }
 
@@ -246,7 +224,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
   HWND Control(ControlId id) const {
     HWND control = controls_[Index(id)];
     if (!control || !IsWindow(control)) {
-      throw RunError(ERROR_INVALID_WINDOW_HANDLE, SystemMessage(ERROR_INVALID_WINDOW_HANDLE));
+      throw RunError(ERROR_INVALID_WINDOW_HANDLE, ErrorText(ERROR_INVALID_WINDOW_HANDLE));
     }
     return control;
   }

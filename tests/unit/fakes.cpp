@@ -3,7 +3,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "check/test_ide.h"
+#include "check/channel_test.h"
 #include "tamarak9/cmdline_split.h"
 #include "ui/driver_versions.h"
 
@@ -107,7 +107,7 @@ std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
 
 FakeForm::FakeForm(Support& support, EventLog& log)
     : support_(support), log_(log), handlers_(support, log, *this, *this, &TestIDE) {
-  for (const form1::ControlSpec& spec : form1::Controls()) controls.push_back({spec.caption});
+  for (const form1::ControlSpec& spec : form1::Controls()) controls.push_back({spec.caption, {}});
 }
 
 void FakeForm::Load() {

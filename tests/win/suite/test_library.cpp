@@ -34,32 +34,29 @@ std::string FixturePath(const std::string& entry_point) {
 }
 
 Library::Library(const std::string& path) : module_(LoadLibraryA(path.c_str())) {
-  if (module_ == nullptr) {
+  if (!module_) {
     throw std::runtime_error("cannot load " + path + ", error " + std::to_string(GetLastError()));
   }
 }
 
-Library::~Library() { FreeLibrary(module_); }
-
 bool KeyExists(HKEY hive, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
+  kestrad::UniqueKey key;
+  return RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
 void DeleteKeyTree(HKEY hive, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   std::vector<std::string> children;
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(name);
-    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    children.emplace_back(name, length);
+  {
+    kestrad::UniqueKey key;
+    if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD length = sizeof(name);
+      if (RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
+      children.emplace_back(name, length);
+    }
   }
-  RegCloseKey(key);
   for (const std::string& child : children) DeleteKeyTree(hive, path + "\\" + child);
   RegDeleteKeyA(hive, path.c_str());
 }
@@ -69,21 +66,21 @@ ScratchKey::ScratchKey(HKEY hive)
       path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount())) {
   DeleteKeyTree(hive_, path_);
-  if (RegCreateKeyExA(hive_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+  if (RegCreateKeyExA(hive_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(),
                       nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create " + path_);
   }
 }
 
 ScratchKey::~ScratchKey() {
-  RegCloseKey(key_);
+  key_.reset();
   DeleteKeyTree(hive_, path_);
   // Leave no empty parent behind either; fails harmlessly when shared.
   RegDeleteKeyA(hive_, "Software\\KestradTest");
 }
 
 void ScratchKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-  if (RegSetValueExW(key_, name, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
+  if (RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot set a value under " + path_);
   }
 }

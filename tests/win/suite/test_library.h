@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "support/tamarak9_api.h"
+#include "common/unique_handle_win32.h"
+#include "tamarak9/tamarak9.h"
 
 namespace kestrad_test {
 
@@ -23,18 +24,15 @@ std::string FixturePath(const std::string& entry_point);
 class Library {
  public:
   explicit Library(const std::string& path);
-  ~Library();
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
 
-  HMODULE get() const { return module_; }
+  HMODULE get() const { return module_.get(); }
   template <typename Fn>
   Fn Get(const char* name) const {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_.get(), name)));
   }
 
  private:
-  HMODULE module_;
+  kestrad::UniqueModule module_;
 };
 
 // A scratch key Software\KestradTest\<unique> under a hive: deleted before
@@ -47,13 +45,13 @@ class ScratchKey {
   ScratchKey& operator=(const ScratchKey&) = delete;
 
   const std::string& path() const { return path_; }
-  HKEY get() const { return key_; }
+  HKEY get() const { return key_.get(); }
   void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
 
  private:
   HKEY hive_;
   std::string path_;
-  HKEY key_ = nullptr;
+  kestrad::UniqueKey key_;
 };
 
 bool KeyExists(HKEY hive, const std::string& path);

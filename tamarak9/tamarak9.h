@@ -1,4 +1,5 @@
-/* The C interface of tamarak9.dll, shared by the library and its binding.
+/* The C interface of tamarak9.dll: the library implements it, the program
+ * binds to it at run time.
  *
  * Every function is __stdcall and exported under its plain name. Texts are
  * NUL-terminated ANSI strings. Nothing allocated on one side is freed on the

@@ -1,4 +1,4 @@
-#include "check/test_ide.h"
+#include "check/channel_test.h"
 
 #include <array>
 #include <string>
@@ -48,8 +48,12 @@ const DetectionValue kDetectionValues[] = {
     {Indicator::SlaveDeviceDetectionTimeout, "SlaveDeviceDetectionTimeout", true},
 };
 
-const std::string kLineEnd = "\r\n";
-const std::string kSeparator = std::string(80, '-') + "\r\n";
+constexpr char kLineEnd[] = "\r\n";
+// 80 hyphens and the line end.
+constexpr char kSeparator[] =
+    "----------------------------------------"
+    "----------------------------------------\r\n";
+static_assert(sizeof kSeparator == 80 + 2 + 1, "the separator is 80 hyphens");
 
 // One run of the test: every operation is a step of the run's trap.
 class Run {
