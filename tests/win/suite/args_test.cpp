@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "test_library.h"
 
 namespace {
@@ -22,9 +23,10 @@ std::string Ansi(const wchar_t* text) {
   return ansi;
 }
 
-// The arguments the system finds after a program name.
-Items SystemSplit(const std::string& text) {
-  const std::string line = "x.exe " + text;
+// The arguments the system finds after a program name; `text` is the whole
+// command line when `after_name` is false.
+Items SystemSplit(const std::string& text, bool after_name = true) {
+  const std::string line = after_name ? "x.exe " + text : text;
   std::wstring wide(line.size() + 1, L'\0');
   const int n =
       MultiByteToWideChar(CP_ACP, 0, line.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
@@ -71,6 +73,20 @@ TEST_F(GetArgsTest, HostileTextsSplitLikeTheSystem) {
   };
   for (const char* text : texts) {
     EXPECT_EQ(Split(text), SystemSplit(text)) << "text [" << text << "]";
+  }
+}
+
+// The program's own name ends where the system ends it: a quoted name at its
+// closing quote, whatever follows.
+TEST_F(GetArgsTest, ArgumentsStartWhereTheSystemEndsTheProgramName) {
+  const char* const lines[] = {
+      "\"C:\\Program Files\\Kestrad\\kestrad.exe\"/CHECK", "kestrad.exe /CHECK /LOG",
+      "\"C:\\a b\\k.exe\"  \"x y\" /h", "k.exe\t-h", "\"C:\\a b\\k.exe\"", "\"unterminated /H",
+      "\"a\"\"b\" /h", "x\"a b\".exe /h", "k.exe", "\"C:\\k.exe\"\"\"/h", "\"k.exe\"\t\t/log",
+  };
+  for (const char* line : lines) {
+    const Items system = SystemSplit(line, false);
+    EXPECT_EQ(Split(kestrad::ArgumentText(line)), system) << "command line [" << line << "]";
   }
 }
 
