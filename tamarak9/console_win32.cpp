@@ -33,6 +33,10 @@ struct ConsoleState {
   // The attributes SetConsoleAttributes found, for ClearConsoleAttributes.
   bool attributes_saved = false;
   WORD saved_attributes = 0;
+  // Whether the console was fresh (its cursor at the top left) before
+  // anything was written to it, once known.
+  bool freshness_noted = false;
+  bool fresh = false;
 };
 ConsoleState g_console;
 
@@ -50,7 +54,21 @@ bool IsUsable(HANDLE h) { return IsValid(h) && GetFileType(h) != FILE_TYPE_UNKNO
 HANDLE StdOut() { return GetStdHandle(STD_OUTPUT_HANDLE); }
 HANDLE StdIn() { return GetStdHandle(STD_INPUT_HANDLE); }
 
+// Notes, before the first write, whether the console is fresh: a console
+// made for this process alone still has its cursor at the top left, while a
+// shell's console holds at least the prompt and the command line.
+void NoteFreshness() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (g_console.freshness_noted || !IsConsole(StdOut()) ||
+      !GetConsoleScreenBufferInfo(StdOut(), &info)) {
+    return;
+  }
+  g_console.freshness_noted = true;
+  g_console.fresh = info.dwCursorPosition.X == 0 && info.dwCursorPosition.Y == 0;
+}
+
 bool WriteAll(const char* text, std::size_t length) {
+  NoteFreshness();
   const HANDLE out = StdOut();
   if (!IsValid(out)) return false;
   // WriteConsoleA fails on a redirected handle (also when a console exists
@@ -87,7 +105,7 @@ bool IsModifierKey(WORD key) {
 }  // namespace
 
 int32_t T9_CALL OpenConsole(void) try {
-  if (IsUsable(StdOut())) return 1;
+  if (IsUsable(StdOut())) return NoteFreshness(), 1;
   // Fails when the process has a console already; CONOUT$ reaches it anyway.
   AllocConsole();
   kestrad::UniqueFile out(OpenConsoleDevice("CONOUT$"));
@@ -103,6 +121,7 @@ int32_t T9_CALL OpenConsole(void) try {
       g_console.opened_input = static_cast<kestrad::UniqueFile&&>(in);
     }
   }
+  NoteFreshness();
   return 1;
 } catch (...) {
   return 0;
@@ -116,6 +135,7 @@ int32_t T9_CALL CloseConsole(void) try {
   DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
   DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
   g_console.attributes_saved = false;
+  g_console.freshness_noted = false;
   // Fails harmlessly when there is no console (a second call).
   FreeConsole();
   return 1;
@@ -163,10 +183,8 @@ int32_t T9_CALL WriteLn(const char* text) try {
 //
 // GetConsoleProcessList (XP and later) counts the processes attached to the
 // console: more than this one means a shell shares it. Windows 2000 lacks it;
-// there a console made for this process alone is fresh, with its cursor
-// still at the top left, while a shell's console has at least the prompt
-// and command line in it. This holds as long as the program asks before it
-// writes anything, which is how it is used.
+// there the answer is whether the console was fresh before anything was
+// written to it (NoteFreshness).
 int16_t T9_CALL InNativeConsole(void) try {
   const HANDLE out = StdOut();
   // Nothing to pause in: no console input, or output goes elsewhere.
@@ -182,9 +200,8 @@ int16_t T9_CALL InNativeConsole(void) try {
     const DWORD count = get_list(ids, 4);
     if (count != 0) return count > 1 ? 1 : 0;
   }
-  CONSOLE_SCREEN_BUFFER_INFO info;
-  if (!GetConsoleScreenBufferInfo(out, &info)) return 1;
-  return info.dwCursorPosition.X != 0 || info.dwCursorPosition.Y != 0 ? 1 : 0;
+  NoteFreshness();
+  return g_console.freshness_noted && g_console.fresh ? 0 : 1;
 } catch (...) {
   return 0;
 }

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char kChildSwitch[] = "--console-child";
+constexpr char kFreshConsoleSwitch[] = "--fresh-console-child";
 constexpr DWORD kChildTimeoutMs = 20000;
 
 // What the child writes, through the library, in the order it writes it.
@@ -46,6 +47,53 @@ int RunChild() {
   return wrote ? 0 : (has_output ? 2 : 3);
 }
 
+// What the library gets for `g_hidden` from GetProcAddress: nothing, as on a
+// Windows that lacks the function.
+const char* g_hidden = nullptr;
+
+FARPROC WINAPI GetProcAddressWithout(HMODULE module, LPCSTR name) {
+  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, g_hidden) == 0) return nullptr;
+  return GetProcAddress(module, name);
+}
+
+// Points the library's import of GetProcAddress at GetProcAddressWithout.
+bool HideFromLibrary(HMODULE library, const char* name) {
+  g_hidden = name;
+  BYTE* base = reinterpret_cast<BYTE*>(library);
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  bool patched = false;
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                      "GetProcAddress") != 0) {
+        continue;
+      }
+      DWORD old = 0;
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&GetProcAddressWithout);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+      patched = true;
+    }
+  }
+  return patched;
+}
+
+// In a console of its own, on a system without GetConsoleProcessList (as
+// Windows 2000): after the usage screen has moved the cursor, the library
+// still knows that a pause is needed. 0 when it does.
+int RunFreshConsoleChild() {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  if (!HideFromLibrary(library.get(), "GetConsoleProcessList")) return 5;
+  library.Get<T9OpenConsoleFn>("OpenConsole")();
+  library.Get<T9WritesFn>("Writes")("       KESTRAD banner");
+  library.Get<T9WriteLnFn>("WriteLn")("\r\nand some lines");
+  return library.Get<T9InNativeConsoleFn>("InNativeConsole")() == 0 ? 0 : 4;
+}
+
 struct ChildResult {
   DWORD exit_code;
   std::string output;
@@ -58,28 +106,27 @@ std::string SelfPath() {
 }
 
 // Runs this program as the child with the given standard handles.
-DWORD RunChildWith(HANDLE input, HANDLE output, DWORD flags) {
+DWORD RunChildWith(HANDLE input, HANDLE output, DWORD flags, const char* mode = kChildSwitch) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
   startup.hStdOutput = output;
   startup.hStdError = output;
-  std::string command = "\"" + SelfPath() + "\" " + kChildSwitch;
+  std::string command = "\"" + SelfPath() + "\" " + mode;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                       &startup, &process)) {
     ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
     return 0xFFFFFFFF;
   }
-  CloseHandle(process.hThread);
+  const kestrad::UniqueKernelObject thread(process.hThread), child(process.hProcess);
   DWORD code = 0xFFFFFFFF;
-  if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(child.get(), kChildTimeoutMs) != WAIT_OBJECT_0) {
     ADD_FAILURE() << "child still running: Pause blocked?";
-    TerminateProcess(process.hProcess, 99);
+    TerminateProcess(child.get(), 99);
   }
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
+  GetExitCodeProcess(child.get(), &code);
   return code;
 }
 
@@ -103,41 +150,44 @@ TEST(ConsoleTest, OutputRedirectedToAFileReachesIt) {
   ASSERT_NE(GetTempPathA(sizeof(temp), temp), 0u);
   ASSERT_NE(GetTempFileNameA(temp, "kst", 0, file), 0u);
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE out = CreateFileA(file, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           &inherit, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(out, INVALID_HANDLE_VALUE);
-  HANDLE in = InheritableNul();
-  EXPECT_EQ(RunChildWith(in, out, 0), 0u);
-  SetFilePointer(out, 0, nullptr, FILE_BEGIN);
-  EXPECT_EQ(ReadAll(out), kExpectedOutput);
-  CloseHandle(in);
-  CloseHandle(out);
+  {
+    const kestrad::UniqueFile out(CreateFileA(file, GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(out);
+    const kestrad::UniqueFile in(InheritableNul());
+    EXPECT_EQ(RunChildWith(in.get(), out.get(), 0), 0u);
+    SetFilePointer(out.get(), 0, nullptr, FILE_BEGIN);
+    EXPECT_EQ(ReadAll(out.get()), kExpectedOutput);
+  }
   DeleteFileA(file);
 }
 
 TEST(ConsoleTest, OutputRedirectedToAPipeReachesIt) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 1 << 16));
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE in = InheritableNul();
+  kestrad::UniqueKernelObject read_end, write_end;
+  ASSERT_TRUE(CreatePipe(read_end.put(), write_end.put(), &inherit, 1 << 16));
+  SetHandleInformation(read_end.get(), HANDLE_FLAG_INHERIT, 0);
+  const kestrad::UniqueFile in(InheritableNul());
   // The output is far below the pipe's buffer, so the child never waits on it.
-  EXPECT_EQ(RunChildWith(in, write_end, 0), 0u);
-  CloseHandle(write_end);
-  EXPECT_EQ(ReadAll(read_end), kExpectedOutput);
-  CloseHandle(in);
-  CloseHandle(read_end);
+  EXPECT_EQ(RunChildWith(in.get(), write_end.get(), 0), 0u);
+  write_end.reset();
+  EXPECT_EQ(ReadAll(read_end.get()), kExpectedOutput);
 }
 
 TEST(ConsoleTest, NoHandlesAtAllIsHarmless) {
   EXPECT_EQ(RunChildWith(nullptr, nullptr, DETACHED_PROCESS), 3u);
 }
 
+TEST(ConsoleTest, ConsoleOfItsOwnWantsAPauseWithoutTheProcessList) {
+  EXPECT_EQ(RunChildWith(nullptr, nullptr, CREATE_NEW_CONSOLE, kFreshConsoleSwitch), 0u);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], kChildSwitch) == 0) return RunChild();
+  if (argc > 1 && std::strcmp(argv[1], kFreshConsoleSwitch) == 0) return RunFreshConsoleChild();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
