@@ -44,8 +44,6 @@ constexpr char kClassName[] = "KestradForm1";
 constexpr int kFirstControlId = 100;
 constexpr COLORREF kTextBoxBack = RGB(255, 255, 192);
 constexpr int kIconResource = 1;
-// Long tooltips wrap at this width (pixels at 96 DPI).
-constexpr int kTipWidth96 = 320;
 
 // Throws the calling thread's last error; `fallback` when a control failed
 // without setting one.
@@ -283,7 +281,8 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
     if (tooltip_) {
-      SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, MulDiv(kTipWidth96, dpi_, 96));
+      // Each tip on one line, as long as the screen is wide enough for it.
+      SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN));
     }
     focus_ = controls_[Index(ControlId::Command1)];
   }
@@ -298,7 +297,8 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
         style |= WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
         break;
       case ControlKind::CheckBox:
-        style |= WS_TABSTOP | BS_AUTO3STATE;
+        // Not the automatic kind, which would cycle through grayed too.
+        style |= WS_TABSTOP | BS_3STATE;
         break;
       case ControlKind::TextBox:
         window_class = "EDIT";
@@ -318,8 +318,12 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     controls_[Index(spec.id)] = control;
     const int font = spec.font == FontKind::DefaultBold ? 1 : spec.font == FontKind::ArialBoldItalic ? 2 : 0;
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[font].get()), FALSE);
-    // The text boxes are running logs: lift the 32K default limit.
-    if (spec.kind == ControlKind::TextBox) SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
+    if (spec.kind == ControlKind::TextBox) {
+      // The text boxes are running logs: lift the 32K default limit.
+      SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
+      text_box_procedure_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+          control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Form1::TextBoxProcedure)));
+    }
   }
 
   const ControlSpec* SpecOf(HWND control) const {
@@ -339,8 +343,27 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
         // Exit: unload, then end at once.
         DestroyWindow(hwnd_);
         ExitProcess(0);
-      default: break;
+      default:
+        // A click (or Space) on an indicator only toggles it; grayed is
+        // the channel test's alone.
+        if (form1::Spec(id).kind == ControlKind::CheckBox) {
+          HWND box = controls_[Index(id)];
+          const bool checked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+          SendMessageA(box, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
+        }
+        break;
     }
+  }
+
+  // A multi-line edit control asks the dialog manager for every key, Tab
+  // included, so the keyboard could not leave it. Tab is handed back: it
+  // moves along the tab order; Enter and typing stay with the box.
+  static LRESULT CALLBACK TextBoxProcedure(HWND box, UINT message, WPARAM wp, LPARAM lp) {
+    LRESULT result = CallWindowProcA(text_box_procedure_, box, message, wp, lp);
+    if (message == WM_GETDLGCODE && wp == VK_TAB) {
+      result &= ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    }
+    return result;
   }
 
   LRESULT Handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -429,6 +452,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     return 0;
   }
 
+  static inline WNDPROC text_box_procedure_ = nullptr;  // the edit class's own
   HINSTANCE instance_;
   Support& support_;
   EventLog& log_;
