@@ -5,7 +5,9 @@
 #
 # With a display you use the program yourself. Without one, an Xvfb is
 # started, the script plays the user (OK on the box, then Test in the
-# window) and saves a picture of the window in build/demo/.
+# window) and saves a picture of the window in build/demo/. Either way the
+# program runs in Wine's virtual desktop (scripts/wine-env.sh), so its window
+# has its frame and title bar.
 #
 #   scripts/demo.sh            the i686 build (what Windows 2000/XP users run)
 #   KESTRAD_DEMO_PRESET=win64 scripts/demo.sh
@@ -46,7 +48,11 @@ if os.environ["KESTRAD_DEMO_INTERACTIVE"] == "1":
     subprocess.run(["wine", exe, "/CHECK"], env=e2e.wine_env(WINEDEBUG="-all,+eventlog"))
 else:
     def shot(hwnd, rects):
-        subprocess.run(["import", "-window", "root", "build/demo/window-after-test.png"], check=True)
+        (_, *rect), = h("rect", hwnd)
+        left, top, right, bottom = map(int, rect[4:])
+        root = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True, check=True).stdout
+        subprocess.run(["convert", "png:-", "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
+                        "+repage", "build/demo/window-after-test.png"], input=root, check=True)
         print("demo: saved build/demo/window-after-test.png")
     run = e2e.Run(h, exe, "/CHECK", profile="demo", steps=[("press", "Test")], look=shot)
     print("demo: what the check did:")

@@ -21,7 +21,8 @@
 //   read <hwnd>          "control <id> <enabled> <check> <l t r b> <text>" per
 //                        control, the rectangle in the window's client area
 //   close <hwnd>         posts WM_CLOSE
-//   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area
+//   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area,
+//                        then the same of the whole window, on the screen
 //   set <key> <name> dword <hex> | set <key> <name> sz <text>
 //   key <key> | delete <key> | delvalue <key> <name> | get <key> <name>
 #include <windows.h>
@@ -226,10 +227,12 @@ const char* Serve(const std::vector<std::string>& f) {
     return "done";
   }
   if (c == "rect" && f.size() == 2) {
-    RECT r;
+    RECT r, w;
     GetClientRect(hwnd(1), &r);
     MapWindowPoints(hwnd(1), nullptr, reinterpret_cast<POINT*>(&r), 2);
-    std::printf("rect\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right, r.bottom);
+    GetWindowRect(hwnd(1), &w);
+    std::printf("rect\t%ld\t%ld\t%ld\t%ld\t%ld\t%ld\t%ld\t%ld\n", r.left, r.top, r.right, r.bottom,
+                w.left, w.top, w.right, w.bottom);
     return "done";
   }
   if ((c == "set" && f.size() == 5) || ((c == "delete" || c == "key") && f.size() == 2) ||
