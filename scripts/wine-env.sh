@@ -93,12 +93,13 @@ kestrad_wine_up() {
       /d "Liberation Sans" /f >/dev/null 2>&1 || true
   fi
 
-  # Every program in a virtual desktop as large as the screen: its windows
-  # get their frames and title bars, as on Windows, and Wine does not wait
-  # for a window manager (Xvfb has none) whenever a window is hidden.
-  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1 &&
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1280x1024 /f \
-      >/dev/null 2>&1 || { echo "wine-env: could not set the virtual desktop" >&2; return 1; }
+  # Without a window manager (Xvfb) Wine waits up to 2 s for each managed
+  # window it hides; every message box would cost that. The pictures are
+  # taken in a virtual desktop ("shots", as large as the screen), where the
+  # windows have their frames and title bars as on Windows.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 &&
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shots /t REG_SZ /d 1280x1024 /f \
+      >/dev/null 2>&1 || { echo "wine-env: could not set up the windows" >&2; return 1; }
 
   # Persistent server: started after the reg add so it is this prefix's server.
   wineserver -p >/dev/null 2>&1 || true  # "already running" is fine

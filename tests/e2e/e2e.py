@@ -291,21 +291,36 @@ class LibrarySearchTest(E2E):
         self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
 
 
+def in_virtual_desktop(url_log):
+    """A helper whose programs run in Wine's virtual desktop "shots": their
+    windows have frames and title bars, as on Windows. A program stays on its
+    parent's desktop, so the helper itself is started there."""
+    wine("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "shots", "/f")
+    try:
+        h = Helper(url_log)
+        h("get", "SOFTWARE", "")  # answers once it runs, on its desktop
+        return h
+    finally:
+        wine("reg", "delete", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/f")
+
+
 class PixelTest(E2E):
     """The demo machine after Test, as drawn on the screen at each DPI."""
 
     def test_window_at_96_120_and_144_dpi(self):
         shots = os.environ.get("KESTRAD_SHOT_DIR") or self.tmp
         desktop = r"HKCU\Control Panel\Desktop"  # read by each new process
+        h = in_virtual_desktop(self.url_log)
+        self.addCleanup(h.close)
         for dpi in (96, 120, 144):
             with self.subTest(dpi=dpi):
-                self.h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
-                Run(self.h, os.path.join(BIN, EXE), "", profile="demo", steps=[("press", "Test")],
-                    look=lambda hwnd, rects: self.look(hwnd, rects, dpi, shots))
-        self.h("delvalue", desktop, "LogPixels")
+                h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
+                Run(h, os.path.join(BIN, EXE), "", profile="demo", steps=[("press", "Test")],
+                    look=lambda hwnd, rects: self.look(hwnd, rects, dpi, h, shots))
+        h("delvalue", desktop, "LogPixels")
 
-    def look(self, hwnd, rects, dpi, shots):
-        (_, *rect), = self.h("rect", hwnd)
+    def look(self, hwnd, rects, dpi, h, shots):
+        (_, *rect), = h("rect", hwnd)
         left, top, right, bottom, wleft, wtop, wright, wbottom = map(int, rect)
         width, height = right - left, bottom - top
         # The client area is 10245 x 4425 twips at every DPI.
