@@ -6,7 +6,7 @@
 
 #include "app/switches.h"
 #include "app/usage.h"
-#include "check/channel_test.h"
+#include "check/channel_check.h"
 #include "common/error_trap.h"
 #include "common/program.h"
 

@@ -139,7 +139,7 @@ def main() -> int:
     if "startup" not in skip:
         os.environ["KESTRAD_TOOLS_DIR"] = builds[0].tools
         e2e.TOOLS = builds[0].tools
-        h = e2e.Helper(os.path.join(tempfile.gettempdir(), "kestrad-bench-urls.txt"))
+        h = e2e.Helper()
         try:
             e2e.seed(h, "healthy")
             bench_startup(builds, args.runs)

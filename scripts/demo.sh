@@ -39,7 +39,7 @@ import os, subprocess, sys
 sys.path.insert(0, "tests/e2e")
 import e2e
 
-h = e2e.in_virtual_desktop("build/demo/urls.txt")
+h = e2e.in_virtual_desktop()
 exe = os.path.join(e2e.BIN, e2e.EXE)
 if os.environ["KESTRAD_DEMO_INTERACTIVE"] == "1":
     e2e.seed(h, "healthy")

@@ -4,20 +4,19 @@
 // reads its controls, and writes registry keys (those under HKLM\HARDWARE
 // volatile, as Wine keeps that branch).
 //
-//   winhelper serve            one command per line on standard input, fields
-//                              separated by tabs; each answer ends with a line
-//                              "done", "timeout" or "error <what>"
-//   winhelper record <address> appends the address to %KESTRAD_URL_LOG%
-//                              (registered as the prefix's web browser)
+//   winhelper serve     one command per line on standard input, fields
+//                       separated by tabs; each answer ends with a line "done",
+//                       "timeout" or "error <what>"
+//   winhelper record <address>   appends the address to %KESTRAD_URL_LOG%: the
+//                       prefix's web browser, as the tests register it
 //
-// Commands of serve (keys relative to HKLM, or to HKCU as HKCU\...; texts escaped as \r \n \\ \xNN):
-//   start <folder> <stdout file> <stderr file> <command line>
+// Commands (keys relative to HKLM, or to HKCU as HKCU\...; texts escaped as \r \n \\ \xNN):
+//   start <folder> <output file> <command line>
 //   next <ms>            the program's next new window, or its end:
-//                        "box <hwnd> <title> <prompt>", "window <hwnd> <title>",
-//                        "ended <exit code>"
+//                        "box <hwnd> <title> <prompt>" (answered with OK),
+//                        "window <hwnd> <title>", "ended <exit code>"
 //   press <hwnd> <id> <ms>  clicks a button and waits until its handler is
 //                        done, answering every box it shows ("box ..." lines)
-//   ok <hwnd>            presses OK in a message box
 //   read <hwnd>          "control <id> <enabled> <check> <l t r b> <text>" per
 //                        control, the rectangle in the window's client area
 //   close <hwnd>         posts WM_CLOSE
@@ -26,6 +25,7 @@
 //   set <key> <name> dword <hex> | set <key> <name> sz <text>
 //   key <key> | delete <key> | delvalue <key> <name> | get <key> <name>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <set>
@@ -84,11 +84,14 @@ std::vector<HWND> NewWindows() {
   return found;
 }
 
+// Reports a new window; a message box is answered with OK.
 void Describe(HWND w) {
   g_reported.insert(w);
   if (ClassOf(w) == "#32770") {
     std::printf("box\t%p\t%s\t%s\n", static_cast<void*>(w), Escape(Text(w)).c_str(),
                 Escape(Text(GetDlgItem(w, 0xFFFF))).c_str());
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(w, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 10000, &ignored);
   } else {
     std::printf("window\t%p\t%s\n", static_cast<void*>(w), Escape(Text(w)).c_str());
   }
@@ -118,10 +121,7 @@ bool Press(HWND window, int id, DWORD ms) {
     const bool idle = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20, &ignored) != 0;
     bool box = false;
     for (HWND w : NewWindows()) {
-      if (ClassOf(w) != "#32770") continue;
-      Describe(w);
-      SendMessageTimeoutA(w, WM_COMMAND, IDOK, 0, SMTO_NORMAL, 10000, &ignored);
-      box = true;
+      if (ClassOf(w) == "#32770") Describe(w), box = true;
     }
     if (idle && !box) return true;
   }
@@ -142,22 +142,8 @@ kestrad::UniqueKey Open(std::string key, bool create) {
   return k;
 }
 
-void DeleteTree(const std::string& key) {
-  {
-    const kestrad::UniqueKey k = Open(key, false);
-    if (!k) return;
-    char name[256];
-    DWORD length = sizeof name;
-    while (RegEnumKeyExA(k.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-      DeleteTree(key + "\\" + name);
-      length = sizeof name;
-    }
-  }
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
-}
-
 const char* Registry(const std::vector<std::string>& f) {
-  if (f[0] == "delete") return DeleteTree(f[1]), "done";
+  if (f[0] == "delete") return SHDeleteKeyA(HKEY_LOCAL_MACHINE, f[1].c_str()), "done";
   const kestrad::UniqueKey k = Open(f[1], f[0] == "set" || f[0] == "key");
   if (!k) return f[0] == "get" ? "none\ndone" : "error key";
   if (f[0] == "key") return "done";
@@ -190,11 +176,9 @@ bool Start(const std::vector<std::string>& f) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   const kestrad::UniqueFile in(file("NUL", GENERIC_READ, OPEN_EXISTING));
   const kestrad::UniqueFile out(file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
-  const kestrad::UniqueFile err(file(f[3], GENERIC_WRITE, CREATE_ALWAYS));
   startup.hStdInput = in.get();
-  startup.hStdOutput = out.get();
-  startup.hStdError = err.get();
-  std::string command = f[4];
+  startup.hStdOutput = startup.hStdError = out.get();
+  std::string command = f[3];
   g_reported.clear();
   const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                  f[1].c_str(), &startup, &g_child);
@@ -206,13 +190,9 @@ bool Start(const std::vector<std::string>& f) {
 const char* Serve(const std::vector<std::string>& f) {
   const auto hwnd = [&](std::size_t i) { return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16)); };
   const std::string& c = f[0];
-  if (c == "start" && f.size() == 5) return Start(f) ? "done" : "error start";
+  if (c == "start" && f.size() == 4) return Start(f) ? "done" : "error start";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
   if (c == "press" && f.size() == 4) return Press(hwnd(1), std::stoi(f[2]), std::stoul(f[3])) ? "done" : "timeout";
-  if (c == "ok" && f.size() == 2) {
-    DWORD_PTR ignored;
-    return SendMessageTimeoutA(hwnd(1), WM_COMMAND, IDOK, 0, SMTO_NORMAL, 10000, &ignored) ? "done" : "timeout";
-  }
   if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
   if (c == "read" && f.size() == 2) {
     for (int id = 100; GetDlgItem(hwnd(1), id) != nullptr; ++id) {
@@ -249,9 +229,7 @@ int main(int argc, char** argv) {
     char path[MAX_PATH] = {};
     GetEnvironmentVariableA("KESTRAD_URL_LOG", path, MAX_PATH);
     FILE* log = std::fopen(path, "ab");
-    if (log == nullptr) return 1;
-    std::fprintf(log, "%s\n", argv[2]);
-    return std::fclose(log) == 0 ? 0 : 1;
+    return log != nullptr && std::fprintf(log, "%s\n", argv[2]) > 0 && std::fclose(log) == 0 ? 0 : 1;
   }
   if (argc != 2 || std::string(argv[1]) != "serve") return 2;
   char line[65536];

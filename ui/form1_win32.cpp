@@ -19,7 +19,7 @@
 #include <string>
 #include <type_traits>
 
-#include "check/channel_test.h"
+#include "check/channel_check.h"
 #include "common/error_trap.h"
 #include "common/error_text_win32.h"
 #include "common/program.h"

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "check/channel_test.h"
+#include "check/channel_check.h"
 #include "tamarak9/cmdline_split.h"
 #include "ui/driver_versions.h"
 

@@ -87,25 +87,6 @@ TEST(BindingTest, EveryCallFailsWithoutTheLibrary) {
   }
 }
 
-TEST(BindingTest, LoadIsRetriedAfterAFailure) {
-  char temp[MAX_PATH];
-  ASSERT_NE(GetTempPathA(sizeof(temp), temp), 0u);
-  const std::string dir =
-      std::string(temp) + "kestrad-binding-" + std::to_string(GetCurrentProcessId());
-  const std::string path = dir + "\\tamarak9.dll";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  DeleteFileA(path.c_str());
-  {
-    const auto support = kestrad::MakeTamarak9Binding(path.c_str());
-    EXPECT_THROW(support->LibVersion(), RunError);
-    EXPECT_THROW(support->LibVersion(), RunError);
-    ASSERT_TRUE(CopyFileA(kestrad_test::LibraryPath().c_str(), path.c_str(), FALSE));
-    EXPECT_NO_THROW(support->LibVersion());
-  }
-  DeleteFileA(path.c_str());
-  RemoveDirectoryA(dir.c_str());
-}
-
 // Each fixture lacks one entry point: that one fails naming itself, the
 // others still work, so a wrong name in the binding's table shows up here.
 TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
@@ -142,26 +123,6 @@ TEST_F(BindingRegistryTest, MebibyteStringRoundTrips) {
   const std::string read =
       support_->ReadStringFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "big");
   EXPECT_TRUE(read == std::string(text.begin(), text.end())) << "size " << read.size();
-}
-
-TEST_F(BindingRegistryTest, FlagsAndValuesCrossAsBefore) {
-  std::int32_t value = 7;
-  EXPECT_FALSE(
-      support_->ReadDWORDFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", value));
-  EXPECT_EQ(value, 7);
-  EXPECT_EQ(support_->ReadStringFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v"), "");
-  EXPECT_TRUE(support_->WriteDWORDToRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", -5));
-  EXPECT_TRUE(
-      support_->ReadDWORDFromRegistry(kestrad_test::kHiveCurrentUser, key_.path(), "v", value));
-  EXPECT_EQ(value, -5);
-  EXPECT_FALSE(support_->WriteDWORDToRegistry(kestrad_test::kHiveCurrentUser,
-                                              key_.path() + "\\missing", "v", 1));
-}
-
-TEST_F(BindingRegistryTest, ArgumentsKeepEmptyItems) {
-  EXPECT_EQ(support_->GetArgs("a \"\" \"b c\" \"\""),
-            (std::vector<std::string>{"a", "", "b c", ""}));
-  EXPECT_EQ(support_->GetArgs("  "), std::vector<std::string>{});
 }
 
 }  // namespace

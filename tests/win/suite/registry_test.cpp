@@ -10,7 +10,6 @@
 namespace {
 
 using kestrad_test::kHiveCurrentUser;
-using kestrad_test::kHiveLocalMachine;
 
 constexpr int32_t kUntouched = 0x5A5A5A5A;
 
@@ -163,22 +162,6 @@ TEST_F(RegistryTest, WriteNeverCreatesAMissingKey) {
   EXPECT_FALSE(kestrad_test::KeyExists(HKEY_CURRENT_USER, missing));
   EXPECT_EQ(write_dword_(kHiveCurrentUser, nullptr, "v", 1), 0);
   EXPECT_EQ(write_dword_(kHiveCurrentUser, key_.path().c_str(), nullptr, 1), 0);
-}
-
-// 0x80000002 must be sign-extended into HKEY_LOCAL_MACHINE on x64.
-TEST(LocalMachineTest, HiveReachesHklm) {
-  kestrad_test::Library library(kestrad_test::LibraryPath());
-  const auto read_string = library.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry");
-  const auto read_dword = library.Get<T9ReadDWORDFromRegistryFn>("ReadDWORDFromRegistry");
-  const auto write_dword = library.Get<T9WriteDWORDToRegistryFn>("WriteDWORDToRegistry");
-  EXPECT_GT(read_string(kHiveLocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion",
-                        "CurrentVersion", nullptr, 0),
-            1u);
-  kestrad_test::ScratchKey key(HKEY_LOCAL_MACHINE);
-  ASSERT_NE(write_dword(kHiveLocalMachine, key.path().c_str(), "v", 0x2468), 0);
-  int32_t value = kUntouched;
-  ASSERT_NE(read_dword(kHiveLocalMachine, key.path().c_str(), "v", &value), 0);
-  EXPECT_EQ(value, 0x2468);
 }
 
 }  // namespace

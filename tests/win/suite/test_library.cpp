@@ -44,22 +44,7 @@ bool KeyExists(HKEY hive, const std::string& path) {
   return RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
 }
 
-void DeleteKeyTree(HKEY hive, const std::string& path) {
-  std::vector<std::string> children;
-  {
-    kestrad::UniqueKey key;
-    if (RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
-    char name[256];
-    for (DWORD i = 0;; ++i) {
-      DWORD length = sizeof(name);
-      if (RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        break;
-      children.emplace_back(name, length);
-    }
-  }
-  for (const std::string& child : children) DeleteKeyTree(hive, path + "\\" + child);
-  RegDeleteKeyA(hive, path.c_str());
-}
+void DeleteKeyTree(HKEY hive, const std::string& path) { SHDeleteKeyA(hive, path.c_str()); }
 
 ScratchKey::ScratchKey(HKEY hive)
     : hive_(hive),

@@ -1,4 +1,4 @@
-#include "check/channel_test.h"
+#include "check/channel_check.h"
 
 #include <array>
 #include <string>
