@@ -3,12 +3,25 @@
 #include <windows.h>
 
 #include "common/unique_handle_win32.h"
+#include "messages.h"
+#include "program_config.h"
 
 namespace kestrad {
 
 namespace {
-constexpr char kSourceName[] = "KESTRAD";
-constexpr DWORD kEventId = 1000;
+constexpr char kSourceName[] = KESTRAD_NAME;
+
+// One event id per kind of entry, so that collectors can filter on it: a
+// Warning is a failed check, an Information a passed one, an Error a
+// run-time failure caught by an error trap.
+DWORD EventId(EventType type) {
+  switch (type) {
+    case EventType::Warning: return MSG_CHECK_FAILED;
+    case EventType::Information: return MSG_CHECK_PASSED;
+    case EventType::Error: break;
+  }
+  return MSG_RUN_TIME_FAILURE;
+}
 }  // namespace
 
 void Win32EventLog::Report(EventType type, const std::string& text) {
@@ -17,7 +30,8 @@ void Win32EventLog::Report(EventType type, const std::string& text) {
   const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));
   if (!source) return;
   const char* strings[1] = {text.c_str()};
-  ReportEventA(source.get(), static_cast<WORD>(type), 0, kEventId, nullptr, 1, 0, strings, nullptr);
+  ReportEventA(source.get(), static_cast<WORD>(type), 0, EventId(type), nullptr, 1, 0, strings,
+               nullptr);
 }
 
 }  // namespace kestrad

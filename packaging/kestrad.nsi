@@ -43,6 +43,7 @@ ManifestDPIAware true
 !define FOLDER "Kestrad"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
 !define STARTUP_LINK "KESTRAD boot-time check.lnk"
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -93,6 +94,10 @@ Section "KESTRAD (required)" SecMain
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The event log's source: Event Viewer and collectors render its entries
+  ; with the program's message table.
+  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\${EXE}"
+  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
@@ -148,4 +153,5 @@ Section "Uninstall"
   Delete "$SMSTARTUP\${STARTUP_LINK}"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${EVENTLOG_KEY}"
 SectionEnd

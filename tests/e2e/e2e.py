@@ -355,6 +355,7 @@ class InstallerTest(E2E):
             self.skipTest("no installer built (makensis missing)")
         view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
         arp = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
+        source = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\KESTRAD"
 
         def reg(key, name, *more):
             out = wine("reg", "query", key, "/v", name, *more).stdout
@@ -384,6 +385,8 @@ class InstallerTest(E2E):
                     self.assertRegex(info, r"(?i)Local path\s*:\s*" + re.escape(folder + "\\" + EXE))
                     self.assertEqual(args, (re.findall(r"Command line arguments[ \t]*:[ \t]*(.*)", info) + [""])[0].strip())
                 self.assertEqual(f'"{folder}\\uninstall.exe" /S', reg(arp, "QuietUninstallString", view))
+                self.assertEqual((f"{folder}\\{EXE}", "0x7"),
+                                 (reg(source, "EventMessageFile"), reg(source, "TypesSupported")))
                 run = Run(self.h, os.path.join(unix(folder), EXE), "/H")
                 self.assertTrue(run.lines and run.lines[0].startswith("stdout:"), run.lines)
                 self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall.exe"), "/S").returncode)
@@ -393,4 +396,5 @@ class InstallerTest(E2E):
                     time.sleep(0.2)
                 self.assertFalse(os.path.isdir(unix(folder)), "folder left behind")
                 self.assertIsNone(reg(arp, "DisplayName", view))
+                self.assertIsNone(reg(source, "TypesSupported"))
                 self.assertFalse(any(map(os.path.exists, links)))

@@ -126,3 +126,36 @@ TEST_F(BindingRegistryTest, MebibyteStringRoundTrips) {
 }
 
 }  // namespace
+
+namespace {
+
+// Event Viewer renders an entry with the message of its id from kestrad.exe's
+// message table and the entry's text as the one insertion: the result must be
+// the text alone, for every kind of entry.
+TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
+  std::string path = kestrad_test::LibraryPath();
+  path.replace(path.rfind('\\') + 1, std::string::npos, "kestrad.exe");
+  const kestrad::UniqueModule program(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(program) << path;
+  const struct {
+    DWORD id;
+    const char* text;
+  } entries[] = {
+      {1000, "\r\n\r\nKESTRAD Detected that at least one IDE channel is not using DMA access"},
+      {1001, "\r\n\r\nKESTRAD checked the IDE settings and all channels appear to be using DMA access OK"},
+      {1002, "\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left) occured"},
+  };
+  for (const auto& entry : entries) {
+    char* text = nullptr;
+    const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(entry.text)};
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+        program.get(), entry.id, 0x409, reinterpret_cast<char*>(&text), 0,
+        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(insertions)));
+    ASSERT_NE(0u, n) << "no message " << entry.id;
+    EXPECT_EQ(std::string(entry.text), std::string(text, n)) << entry.id;
+    LocalFree(text);
+  }
+}
+
+}  // namespace
