@@ -16,9 +16,10 @@ int main() {
   kestrad::LazyForm1 form(GetModuleHandleA(nullptr), *support, log);
   kestrad::Win32Platform platform(form);
 
-  kestrad::Main(*support, log, platform, form);
+  const int exit_code = kestrad::Main(*support, log, platform, form);
 
-  // With the window loaded the program lives on in its message loop.
+  // With the window loaded the program lives on in its message loop, and
+  // ends with the start-up's exit code when the window closes.
   if (form.Loaded()) form.RunUntilUnloaded();
-  return 0;
+  return exit_code;
 }

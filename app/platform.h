@@ -16,8 +16,9 @@ class Platform {
   virtual void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
   // Loads the main window, which shows itself.
   virtual void LoadForm1() = 0;
-  // Ends the program at once. The product does not return from it.
-  virtual void EndProgram() = 0;
+  // Ends the program at once with its exit code. The product does not
+  // return from it.
+  virtual void EndProgram(int exit_code) = 0;
 };
 
 }  // namespace kestrad

@@ -20,6 +20,6 @@ void Win32Platform::ShowMessageBox(const std::string& prompt, const std::string&
               MB_OK | static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
-void Win32Platform::EndProgram() { ExitProcess(0); }
+void Win32Platform::EndProgram(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
 
 }  // namespace kestrad

@@ -39,7 +39,7 @@ class Win32Platform : public Platform {
   std::string CommandLineArgs() override;
   void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) override;
   void LoadForm1() override { form_.Load(); }
-  void EndProgram() override;
+  void EndProgram(int exit_code) override;
 
  private:
   LazyForm1& form_;

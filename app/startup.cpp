@@ -36,7 +36,7 @@ bool IsDLLInstalled(Support& support, EventLog& log) {
   return result;
 }
 
-void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
+int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
   Switches switches;
@@ -48,8 +48,8 @@ void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) 
     trap.Run([&] {
       platform.ShowMessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);
     });
-    platform.EndProgram();
-    return;
+    platform.EndProgram(kNoLibrary);
+    return kNoLibrary;
   }
 
   trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); });
@@ -62,28 +62,33 @@ void Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) 
   if (switches.help) {
     ShowUsage(support, trap);
     trap.Run([&] { support.CloseConsole(); });
-    platform.EndProgram();
-    return;
+    platform.EndProgram(kDmaInUse);
+    return kDmaInUse;
   }
 
   trap.Run([&] { support.CloseConsole(); });
 
   if (switches.check) {
     const std::int16_t no_window = 0;
-    result = TestIDE(no_window, support, log, form);
+    int dma_values_read = 0;
+    result = TestIDE(no_window, support, log, form, &dma_values_read);
+    const int code = result == 0 ? kDmaOff : dma_values_read == 0 ? kNothingRead : kDmaInUse;
     if (result == 0 || switches.debug) {
       log.Report(EventType::Warning, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
+      // A script's check shows nothing: no box, no window.
+      if (switches.quiet) return code;
       trap.Run([&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
       trap.Run([&] { platform.LoadForm1(); });
     } else if (switches.log) {
       log.Report(EventType::Information, kPassedEntry);
     }
-    return;
+    return code;
   }
 
   trap.Run([&] { support.CloseConsole(); });
   trap.Run([&] { platform.LoadForm1(); });
+  return kDmaInUse;
 }
 
 }  // namespace kestrad

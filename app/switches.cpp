@@ -17,6 +17,8 @@ void ParseSwitch(std::string& item, Switches& switches) {
     switches.log = true;
   } else if (item == "/H" || item == "/?") {
     switches.help = true;
+  } else if (item == "/QUIET") {
+    switches.quiet = true;
   }
 }
 

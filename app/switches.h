@@ -11,6 +11,7 @@ struct Switches {
   bool debug = false;  // "/DEBUG": take the warning road whatever the check finds
   bool log = false;    // "/LOG": note a passed check in the event log too
   bool help = false;   // "/H" or "/?": the usage screen
+  bool quiet = false;  // "/QUIET": with "/CHECK", show nothing and end at once
 };
 
 // Normalises one item in place ("-" for "/" as first character, upper case)

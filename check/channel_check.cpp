@@ -61,6 +61,8 @@ class Run {
   Run(bool windowed, Support& support, EventLog& log, WindowRef& form)
       : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), form_(form) {}
 
+  int dma_values_read() const { return dma_values_read_; }
+
   std::int16_t Execute() {
     if (windowed_) OnWindow([](ChannelWindow& w) { w.SetFixEnabled(false); });
     JudgeDma(0);
@@ -114,6 +116,7 @@ class Run {
     const ChannelTexts& texts = kChannelTexts[channel];
     const Indicator box = Indicator::DMAEnabled;
     if (Read(layout::PortMapKey(channel), "DMAEnabled")) {
+      ++dma_values_read_;
       if (value_ == 1) {
         if (!windowed_) return;
         Caption(channel, box, "DMA is enabled OK");
@@ -173,6 +176,7 @@ class Run {
   ErrorTrap trap_;
   WindowRef& form_;
   std::int16_t result_ = -1;
+  int dma_values_read_ = 0;
   std::int32_t value_ = 0;
   bool read_ = false;
 };
@@ -180,8 +184,17 @@ class Run {
 }  // namespace
 
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
+                     WindowRef& form, int* dma_values_read) {
+  Run run(update_window != 0, support, log, form);
+  const std::int16_t result = run.Execute();
+  *dma_values_read = run.dma_values_read();
+  return result;
+}
+
+std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
                      WindowRef& form) {
-  return Run(update_window != 0, support, log, form).Execute();
+  int ignored = 0;
+  return TestIDE(update_window, support, log, form, &ignored);
 }
 
 }  // namespace kestrad

@@ -15,5 +15,8 @@ namespace kestrad {
 // the window that `form` refers to. Failures are logged, never thrown.
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
                      WindowRef& form);
+// The same, telling how many of the two DMAEnabled values could be read.
+std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
+                     WindowRef& form, int* dma_values_read);
 
 }  // namespace kestrad

@@ -340,9 +340,10 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
       case ControlId::Command4: handlers_.HotfixClicked(); break;
       case ControlId::Command5: handlers_.MakerClicked(); break;
       case ControlId::Command2:
-        // Exit: unload, then end at once.
+        // Exit: unload; with the window gone the message loop ends and the
+        // program with it, with the start-up's exit code.
         DestroyWindow(hwnd_);
-        ExitProcess(0);
+        break;
       default:
         // A click (or Space) on an indicator only toggles it; grayed is
         // the channel test's alone.

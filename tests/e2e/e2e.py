@@ -269,7 +269,7 @@ class ScenarioTest(E2E):
                     key, name, value = re.match(r"written: (.*)\\(\w+) = (\d+)", w).groups()
                     if self.h("get", key, name) == [["dword", value]]:
                         got.append(w)
-                got += run.window
+                got += run.window + [f"exit: {run.exit_code}"]
                 self.assertTrue(len(got) == len(want) and all(map(matches, want, got)),
                                 "\n".join(["want:"] + want + ["got:"] + got))
 

@@ -141,13 +141,14 @@ class FakePlatform : public Platform {
   std::string args;
   std::vector<FakeForm::Shown> boxes;
   bool ended = false;
+  int exit_code = -1;
 
   std::string CommandLineArgs() override { return args; }
   void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({static_cast<int>(s), t, p});
   }
   void LoadForm1() override { form_.Load(); }
-  void EndProgram() override { ended = true; }
+  void EndProgram(int code) override { ended = true, exit_code = code; }
 
  private:
   FakeForm& form_;

@@ -101,7 +101,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
   support.native_console = s.Get("console") != "own";
   platform.args = s.Get("args");
 
-  Main(support, log, platform, form);
+  const int code = Main(support, log, platform, form);
   for (const auto& [k, v] : s.head) {
     if (k == "press") form.Press(v);
     if (k == "registry") profile(v);
@@ -134,6 +134,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
     }
   }
   if (platform.ended || form.ended) out.push_back("ended");
+  out.push_back("exit: " + std::to_string(platform.ended ? platform.exit_code : code));
   return out;
 }
 
