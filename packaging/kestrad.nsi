@@ -43,6 +43,9 @@ ManifestDPIAware true
 !define FOLDER "Kestrad"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
 !define STARTUP_LINK "KESTRAD boot-time check.lnk"
+; A name of its own: installed into a folder that another product uses too,
+; it neither overwrites that product's uninstaller nor is taken for it.
+!define UNINSTALLER "uninstall-kestrad.exe"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 
 Name "${PRODUCT} ${VERSION}"
@@ -78,20 +81,20 @@ Section "KESTRAD (required)" SecMain
   SetOutPath "$INSTDIR"
   File "${SRCDIR}\${EXE}"
   File "${SRCDIR}\${LIBRARY}"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateDirectory "$SMPROGRAMS\${FOLDER}"
   CreateShortCut "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk" "$INSTDIR\${EXE}" "" \
     "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "Check the IDE channels for PIO-mode slowdown"
-  CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk" "$INSTDIR\uninstall.exe"
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk" "$INSTDIR\${UNINSTALLER}"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The KESTRAD developers"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ; The event log's source: Event Viewer and collectors render its entries
@@ -103,13 +106,49 @@ Section "KESTRAD (required)" SecMain
 SectionEnd
 
 ; Off unless chosen: a silent install adds nothing that runs at log-on
-; without being asked to (/STARTUP).
+; without being asked to (/STARTUP). The shortcut runs the program in every
+; user's session, often with an administrator's rights, so it is put in place
+; only for a folder under Program Files, which ordinary users cannot write to.
 Section /o "Check the IDE channels at every log-on" SecStartup
-  CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\${EXE}" "/CHECK" \
-    "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
+  Call IsUnderProgramFiles
+  Pop $0
+  ${If} $0 == 1
+    CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\${EXE}" "/CHECK" \
+      "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
+  ${Else}
+    DetailPrint "No start-up shortcut: $INSTDIR is not under Program Files"
+  ${EndIf}
 SectionEnd
 
+; Pushes 1 when $INSTDIR lies under a Program Files folder, else 0.
+Function IsUnderProgramFiles
+  Push $1
+  Push $2
+  StrCpy $2 0
+  StrLen $1 "$PROGRAMFILES\"
+  StrCpy $1 "$INSTDIR\" $1
+  ${If} $1 == "$PROGRAMFILES\"
+    StrCpy $2 1
+  ${EndIf}
+  StrLen $1 "$PROGRAMFILES64\"
+  StrCpy $1 "$INSTDIR\" $1
+  ${If} $1 == "$PROGRAMFILES64\"
+    StrCpy $2 1
+  ${EndIf}
+  StrCpy $1 $2
+  Pop $2
+  Exch $1
+FunctionEnd
+
 Function .onInit
+  ; Windows 2000 and XP ignore RequestExecutionLevel: a limited user would
+  ; get a half-finished install. Nothing is installed then.
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_ICONSTOP "Installing KESTRAD needs an administrator: it installs into Program Files and registers its event-log source." /SD IDOK
+    Abort
+  ${EndIf}
 !if "${ARCH}" == "win64"
   ${IfNot} ${RunningX64}
     MessageBox MB_ICONSTOP "This is the 64-bit KESTRAD; use the 32-bit (win32) setup on this Windows." /SD IDOK
@@ -143,7 +182,7 @@ FunctionEnd
 Section "Uninstall"
   Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\${LIBRARY}"
-  Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\${UNINSTALLER}"
   ; Not /r: whatever a user put into the folder stays, and so does the folder.
   RMDir "$INSTDIR"
 

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cwctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +30,46 @@ constexpr long kEntryPointMissingNumber = 453;
 // "Overflow": more items than the library's 16-bit count can carry.
 constexpr long kOverflowNumber = 6;
 
+// LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR and _SYSTEM32, newer than the headers the
+// program is built against.
+constexpr DWORD kLoadLibrarySearchDllLoadDir = 0x00000100;
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+
+std::wstring WideFromAnsi(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                                    static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  return wide;
+}
+
+// The program's own path, however long and whatever its characters; empty
+// when the system cannot tell it.
+std::wstring ProgramPath() {
+  for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+    std::wstring path(size, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, &path[0], size);
+    if (n == 0) return {};
+    if (n < size) return path.substr(0, n);
+  }
+  return {};
+}
+
+std::wstring WindowsFolder() {
+  std::wstring folder(MAX_PATH, L'\0');
+  const UINT n = GetWindowsDirectoryW(&folder[0], MAX_PATH);
+  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
+  return folder;
+}
+
+std::wstring Environment(const wchar_t* name) {
+  const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  std::wstring value(size, L'\0');
+  const DWORD n = size > 0 ? GetEnvironmentVariableW(name, &value[0], size) : 0;
+  value.resize(n > 0 && n < size ? n : 0);
+  return value;
+}
+
 // One entry point: its name and the pointer once resolved.
 template <typename Fn>
 struct Entry {
@@ -36,46 +77,36 @@ struct Entry {
   Fn fn = nullptr;
 };
 
-// The library's full path, found on the library search path without the
-// current folder: the program's own folder, the system folders, then PATH.
-// SetDllDirectoryA("") would say the same, but Windows 2000 and XP before
-// SP1 lack it, and Wine still searches the current folder with it; so the
-// search is done here. A name with a folder in it is taken as it is.
-std::string Locate(const std::string& file_name) {
-  if (file_name.find_first_of("\\/:") != std::string::npos) return file_name;
-  std::string folders;
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) {
-    std::string exe(buffer, length);
-    folders = exe.substr(0, exe.find_last_of("\\/") + 1) + ";";
+// The places the library may be taken from, in order: beside the program,
+// then the system folders, then the folders of PATH that are absolute local
+// paths ("C:\..."). Relative, drive-relative, rooted-without-drive and
+// network (UNC) entries are skipped: they would bring in the current folder,
+// another drive's current folder or a share. Nothing goes through a
+// ";"-joined list, so no folder name is cut at a ";". A name with a folder
+// in it is taken as it is.
+std::vector<std::wstring> Candidates(const std::string& file_name) {
+  const std::wstring name = WideFromAnsi(file_name);
+  if (file_name.find_first_of("\\/:") != std::string::npos) return {name};
+  std::vector<std::wstring> candidates;
+  const std::wstring program = ProgramPath();
+  if (!program.empty()) candidates.push_back(program.substr(0, program.find_last_of(L"\\/") + 1) + name);
+  for (const std::wstring& folder : {SystemFolder(), WindowsFolder()}) {
+    if (!folder.empty()) candidates.push_back(folder + L"\\" + name);
   }
-  UINT got_folder = GetSystemDirectoryA(buffer, MAX_PATH);
-  if (got_folder > 0 && got_folder < MAX_PATH) folders += std::string(buffer) + ";";
-  got_folder = GetWindowsDirectoryA(buffer, MAX_PATH);
-  if (got_folder > 0 && got_folder < MAX_PATH) folders += std::string(buffer) + ";";
-  const DWORD path_length = GetEnvironmentVariableA("PATH", nullptr, 0);
-  if (path_length > 0) {
-    std::vector<char> path(path_length);
-    const DWORD got = GetEnvironmentVariableA("PATH", path.data(), path_length);
-    // "." and empty entries would bring the current folder back in.
-    if (got > 0 && got < path_length) {
-      std::string entries(path.data(), got);
-      std::string::size_type start = 0;
-      while (start <= entries.size()) {
-        std::string::size_type end = entries.find(';', start);
-        if (end == std::string::npos) end = entries.size();
-        const std::string entry = entries.substr(start, end - start);
-        if (!entry.empty() && entry != "." && entry != ".\\") folders += entry + ";";
-        start = end + 1;
-      }
-    }
+  const std::wstring path = Environment(L"PATH");
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find(L';', start);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring entry = path.substr(start, end - start);
+    start = end + 1;
+    if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') entry = entry.substr(1, entry.size() - 2);
+    const bool absolute_local = entry.size() >= 3 && iswalpha(entry[0]) && entry[1] == L':' &&
+                                (entry[2] == L'\\' || entry[2] == L'/');
+    if (!absolute_local) continue;
+    if (entry.back() != L'\\' && entry.back() != L'/') entry += L'\\';
+    candidates.push_back(entry + name);
   }
-  char found[MAX_PATH + 1] = {};
-  const DWORD found_length =
-      SearchPathA(folders.c_str(), file_name.c_str(), nullptr, MAX_PATH, found, nullptr);
-  if (found_length == 0 || found_length >= MAX_PATH) return {};
-  return std::string(found, found_length);
+  return candidates;
 }
 
 class Tamarak9Binding : public Support {
@@ -154,11 +185,14 @@ class Tamarak9Binding : public Support {
     if (module_.get() != nullptr) return module_.get();
     HMODULE handle = nullptr;
     DWORD error = ERROR_MOD_NOT_FOUND;
-    const std::string path = Locate(file_name_);
-    if (!path.empty()) {
-      // Its own imports are looked for beside it, not in the current folder.
-      handle = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The first place that has the file is the one: that file is loaded by
+    // its full path, or nothing is.
+    for (const std::wstring& path : Candidates(file_name_)) {
+      const DWORD attributes = GetFileAttributesW(path.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      handle = LoadLibraryByPath(path);
       error = GetLastError();
+      break;
     }
     if (handle == nullptr) {
       // Not remembered: the next call tries again.
@@ -208,14 +242,39 @@ std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name) {
 }
 
 void HardenLibrarySearchPath() {
-  // SetDllDirectoryA exists from XP SP1; with "" the current folder is no
-  // longer searched for DLLs.
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  // Where the system has them (Windows 7 with KB2533623, 8 and later; XP
+  // SP1): DLLs that are loaded by name come from the system folder only, and
+  // not from the current folder.
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-  if (kernel32 == nullptr) return;
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+  const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
   const auto set_dll_directory = reinterpret_cast<SetDllDirectoryFn>(
       reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDllDirectoryA")));
+  if (set_default != nullptr) set_default(kLoadLibrarySearchSystem32);
   if (set_dll_directory != nullptr) set_dll_directory("");
+  // Everywhere, Windows 2000 included: the current folder is the system
+  // folder, which the program never uses for anything else.
+  const std::wstring system = SystemFolder();
+  if (!system.empty()) SetCurrentDirectoryW(system.c_str());
+}
+
+std::wstring SystemFolder() {
+  std::wstring folder(MAX_PATH, L'\0');
+  const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
+  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
+  return folder;
+}
+
+HMODULE LoadLibraryByPath(const std::wstring& path) {
+  // The DLL's own imports come from its folder and the system folder, never
+  // from the current folder.
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const bool default_directories = GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
+  return LoadLibraryExW(path.c_str(), nullptr,
+                        default_directories ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
+                                            : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace kestrad

@@ -10,8 +10,10 @@
 //   winhelper record <address>   appends the address to %KESTRAD_URL_LOG%: the
 //                       prefix's web browser, as the tests register it
 //
-// Commands (keys relative to HKLM, or to HKCU as HKCU\...; texts escaped as \r \n \\ \xNN):
-//   start <folder> <output file> <command line>
+// Commands (UTF-8; keys relative to HKLM, or to HKCU as HKCU\...; texts
+// escaped as \r \n \\ \xNN):
+//   start <folder> <output file> <command line> [<NAME=value>]   the child
+//                        gets NAME=value in its environment
 //   next <ms>            the program's next new window, or its end:
 //                        "box <hwnd> <title> <prompt>" (answered with OK),
 //                        "window <hwnd> <title>", "ended <exit code>"
@@ -23,7 +25,7 @@
 //   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area,
 //                        then the same of the whole window, on the screen
 //   set <key> <name> dword <hex> | set <key> <name> sz <text>
-//   key <key> | delete <key> | delvalue <key> <name> | get <key> <name>
+//   delete <key> | delvalue <key> <name> | get <key> <name>
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -144,9 +146,8 @@ kestrad::UniqueKey Open(std::string key, bool create) {
 
 const char* Registry(const std::vector<std::string>& f) {
   if (f[0] == "delete") return SHDeleteKeyA(HKEY_LOCAL_MACHINE, f[1].c_str()), "done";
-  const kestrad::UniqueKey k = Open(f[1], f[0] == "set" || f[0] == "key");
+  const kestrad::UniqueKey k = Open(f[1], f[0] == "set");
   if (!k) return f[0] == "get" ? "none\ndone" : "error key";
-  if (f[0] == "key") return "done";
   LONG rc = ERROR_SUCCESS;
   if (f[0] == "set" && f[3] == "dword") {
     const DWORD value = std::strtoul(f[4].c_str(), nullptr, 16);
@@ -166,22 +167,36 @@ const char* Registry(const std::vector<std::string>& f) {
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
 
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size() + 1, L'\0');
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0],
+                                                           static_cast<int>(wide.size())) - 1));
+  return wide;
+}
+
 bool Start(const std::vector<std::string>& f) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   auto file = [&](const std::string& path, DWORD access, DWORD how) {
-    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
+    return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
   };
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   const kestrad::UniqueFile in(file("NUL", GENERIC_READ, OPEN_EXISTING));
   const kestrad::UniqueFile out(file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
   startup.hStdInput = in.get();
   startup.hStdOutput = startup.hStdError = out.get();
-  std::string command = f[3];
+  std::wstring command = Wide(f[3]);
+  // The child inherits the environment, with the one change asked for.
+  const std::wstring assignment = f.size() > 4 ? Wide(f[4]) : L"";
+  const std::wstring name = assignment.substr(0, assignment.find(L'='));
+  std::wstring saved(32767, L'\0');
+  saved.resize(name.empty() ? 0 : GetEnvironmentVariableW(name.c_str(), &saved[0], 32767));
+  if (!name.empty()) SetEnvironmentVariableW(name.c_str(), assignment.substr(name.size() + 1).c_str());
   g_reported.clear();
-  const BOOL ok = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                 f[1].c_str(), &startup, &g_child);
+  const BOOL ok = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                 Wide(f[1]).c_str(), &startup, &g_child);
+  if (!name.empty()) SetEnvironmentVariableW(name.c_str(), saved.empty() ? nullptr : saved.c_str());
   g_child_process.reset(ok ? g_child.hProcess : nullptr);
   g_child_thread.reset(ok ? g_child.hThread : nullptr);
   return ok != FALSE;
@@ -190,7 +205,7 @@ bool Start(const std::vector<std::string>& f) {
 const char* Serve(const std::vector<std::string>& f) {
   const auto hwnd = [&](std::size_t i) { return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16)); };
   const std::string& c = f[0];
-  if (c == "start" && f.size() == 4) return Start(f) ? "done" : "error start";
+  if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
   if (c == "press" && f.size() == 4) return Press(hwnd(1), std::stoi(f[2]), std::stoul(f[3])) ? "done" : "timeout";
   if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
@@ -215,7 +230,7 @@ const char* Serve(const std::vector<std::string>& f) {
                 w.left, w.top, w.right, w.bottom);
     return "done";
   }
-  if ((c == "set" && f.size() == 5) || ((c == "delete" || c == "key") && f.size() == 2) ||
+  if ((c == "set" && f.size() == 5) || (c == "delete" && f.size() == 2) ||
       ((c == "delvalue" || c == "get") && f.size() == 3)) {
     return Registry(f);
   }

@@ -25,6 +25,7 @@
 #include "common/program.h"
 #include "common/run_error.h"
 #include "common/unique_handle_win32.h"
+#include "support/tamarak9_binding_win32.h"
 #include "ui/driver_versions.h"
 #include "ui/form1_handlers.h"
 #include "ui/form1_layout.h"
@@ -253,8 +254,17 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
 
   void Create() {
     RegisterClassOnce();
-    const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
+    // The common controls (the tooltips) by full path from the system folder:
+    // imported by name, comctl32.dll, which is no KnownDLL, would be looked
+    // for beside the program first.
+    if (!common_controls_) {
+      common_controls_.reset(LoadLibraryByPath(SystemFolder() + L"\\comctl32.dll"));
+      using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+      const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(
+          GetProcAddress(common_controls_.get(), "InitCommonControlsEx")));
+      const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+      if (init != nullptr) init(&icc);
+    }
 
     dpi_ = ScreenDpi();
     fonts_[0] = MakeFont("MS Sans Serif", 825, false, false, dpi_);
@@ -454,6 +464,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
   }
 
   static inline WNDPROC text_box_procedure_ = nullptr;  // the edit class's own
+  UniqueModule common_controls_;
   HINSTANCE instance_;
   Support& support_;
   EventLog& log_;

@@ -80,7 +80,7 @@ class Helper:
         self.log = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             ["wine", os.path.join(TOOLS, "winhelper.exe"), "serve"], stdin=subprocess.PIPE,
-            stdout=subprocess.PIPE, stderr=self.log, text=True, encoding="latin-1",
+            stdout=subprocess.PIPE, stderr=self.log, text=True, encoding="utf-8",
             env=wine_env(WINEDEBUG="-all,+eventlog", KESTRAD_URL_LOG=windows_path(url_log)))
 
     def __call__(self, *fields):
@@ -108,7 +108,8 @@ def parse_reg(name):
             m = re.match(r"^\[(-?)HKEY_LOCAL_MACHINE\\(.*)\]$", line)
             if m:
                 key = m.group(2)
-                ops.append(("delete" if m.group(1) else "key", key))
+                if m.group(1):
+                    ops.append(("delete", key))
             m = re.match(r'^"([^"]+)"=(.*)$', line)
             if m and key:
                 name, data = m.groups()
@@ -136,7 +137,7 @@ def seed(h, profile):
 class Run:
     """One start of the program in a folder of its own, played to its end."""
 
-    def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None):
+    def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None, env=()):
         self.h, self.lines, self.windows = h, [], []
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
         for step in (("registry", "healthy"), ("registry", profile)):
@@ -144,7 +145,7 @@ class Run:
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
         h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out),
-          f'"{windows_path(exe)}" {args}'.rstrip())
+          f'"{windows_path(exe)}" {args}'.rstrip(), *env)
         boxes, window = [], []
         while True:
             (event, *rest), = h("next", 30000)
@@ -214,9 +215,10 @@ class E2E(unittest.TestCase):
         cls.h.close()
         shutil.rmtree(cls.tmp, True)
 
-    def program(self, library=os.path.join(BIN, LIBRARY)):
+    def program(self, library=os.path.join(BIN, LIBRARY), name=None):
         """kestrad.exe in a folder of its own, beside `library` (or none)."""
-        folder = tempfile.mkdtemp(dir=self.tmp)
+        folder = os.path.join(self.tmp, name) if name else tempfile.mkdtemp(dir=self.tmp)
+        os.makedirs(folder, exist_ok=True)
         shutil.copy2(os.path.join(BIN, EXE), folder)
         if library:
             shutil.copy2(library, os.path.join(folder, LIBRARY))
@@ -274,18 +276,46 @@ class ScenarioTest(E2E):
                                 "\n".join(["want:"] + want + ["got:"] + got))
 
 
+MISSING_BOX = ("box tamarak9.dll not found | DLL tamarak9.dll not installed or not found in the "
+               "current path - exiting")
+
+
 class LibrarySearchTest(E2E):
-    def test_library_in_the_current_folder_is_not_loaded(self):
+    """The support library beside the program whatever its folder is called,
+    else from the system folders and absolute PATH entries only; system DLLs
+    from the system folder."""
+
+    def test_library_beside_the_program_whatever_the_folder_name(self):
+        for name in ("app;x", "\u03a9mega \u041a\u0435\u0441\u0442\u0440\u0430\u0434"):
+            with self.subTest(folder=name):
+                run = Run(self.h, self.program(name=name), "/CHECK /LOG")
+                self.assertEqual(1, len(run.lines), run.lines)
+                self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
+
+    def test_current_folder_and_relative_path_entries_are_not_searched(self):
         current = tempfile.mkdtemp(dir=self.tmp)
-        shutil.copy2(os.path.join(BIN, LIBRARY), current)
-        run = Run(self.h, self.program(None), "/CHECK", cwd=current)
-        self.assertEqual(run.lines[1:], ["box tamarak9.dll not found | DLL tamarak9.dll not "
-                                         "installed or not found in the current path - exiting"])
-        # A broken library in the current folder, a working one beside the program.
-        shutil.copy2(os.path.join(FIXTURES, "no_GetArgs", LIBRARY), current)
-        run = Run(self.h, self.program(), "/CHECK /LOG", cwd=current)
-        self.assertEqual(len(run.lines), 1)
-        self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
+        for folder in (current, os.path.join(current, "bin"), os.path.join(self.tmp, "x")):
+            os.makedirs(folder, exist_ok=True)
+            shutil.copy2(os.path.join(BIN, LIBRARY), folder)
+        run = Run(self.h, self.program(None), "/CHECK", cwd=current,
+                  env=[r"PATH=bin;..\x;.\bin;C:\windows\system32"])
+        self.assertEqual(run.lines[1:], [MISSING_BOX])
+        self.assertEqual(3, run.exit_code)
+
+    def test_common_controls_come_from_the_system_folder(self):
+        exe, current = self.program(), tempfile.mkdtemp(dir=self.tmp)
+        for folder in (os.path.dirname(exe), current):
+            shutil.copy2(os.path.join(TOOLS, "planted", "comctl32.dll"), folder)
+        # Native first, as Windows looks for a DLL that is no KnownDLL.
+        overrides = r"HKCU\Software\Wine\AppDefaults\kestrad.exe\DllOverrides"
+        self.h("set", overrides, "comctl32", "sz", "native,builtin")
+        try:
+            run = Run(self.h, exe, "", cwd=current)
+        finally:
+            self.h("delvalue", overrides, "comctl32")
+        self.assertTrue(run.window, "the window did not open")
+        for folder in (os.path.dirname(exe), current):
+            self.assertFalse(os.path.exists(os.path.join(folder, "loaded")), f"comctl32.dll of {folder} loaded")
 
 
 def in_virtual_desktop():
@@ -367,13 +397,15 @@ class InstallerTest(E2E):
 
         shell = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
         default = reg(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "ProgramFilesDir", view) + r"\Kestrad"
+        # Outside Program Files, where ordinary users may write, the start-up
+        # shortcut is refused even when asked for.
         for switches, folder, startup in ((["/STARTUP"], default, True),
-                                          (["/startup", "/NoStartup"], r"C:\Tools and more\Kestrad", False)):
+                                          (["/startup"], r"C:\Tools and more\Kestrad", False)):
             with self.subTest(switches=switches, folder=folder):
                 # /D= comes last and unquoted, as typed at a prompt.
                 extra = ("/D=" + folder).split(" ") if folder != default else []
                 self.assertEqual(0, wine(setup, "/S", *switches, *extra).returncode)
-                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, "uninstall.exe")]
+                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, "uninstall-kestrad.exe")]
                 self.assertTrue(all(map(os.path.isfile, files)), files)
                 links = {os.path.join(unix(reg(shell, "Common Programs")), "Kestrad", "KESTRAD.lnk"): "",
                          os.path.join(unix(reg(shell, "Common StartUp")), "KESTRAD boot-time check.lnk"): "/CHECK"}
@@ -384,12 +416,12 @@ class InstallerTest(E2E):
                     info = subprocess.run(["lnkinfo", link], capture_output=True, text=True).stdout
                     self.assertRegex(info, r"(?i)Local path\s*:\s*" + re.escape(folder + "\\" + EXE))
                     self.assertEqual(args, (re.findall(r"Command line arguments[ \t]*:[ \t]*(.*)", info) + [""])[0].strip())
-                self.assertEqual(f'"{folder}\\uninstall.exe" /S', reg(arp, "QuietUninstallString", view))
+                self.assertEqual(f'"{folder}\\uninstall-kestrad.exe" /S', reg(arp, "QuietUninstallString", view))
                 self.assertEqual((f"{folder}\\{EXE}", "0x7"),
                                  (reg(source, "EventMessageFile"), reg(source, "TypesSupported")))
                 run = Run(self.h, os.path.join(unix(folder), EXE), "/H")
                 self.assertTrue(run.lines and run.lines[0].startswith("stdout:"), run.lines)
-                self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall.exe"), "/S").returncode)
+                self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall-kestrad.exe"), "/S").returncode)
                 # The uninstaller hands over to a copy of itself and returns at once.
                 deadline = time.monotonic() + 60
                 while (os.path.isdir(unix(folder)) or reg(arp, "DisplayName", view)) and time.monotonic() < deadline:
