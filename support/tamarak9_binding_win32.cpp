@@ -35,8 +35,8 @@ constexpr long kOverflowNumber = 6;
 constexpr DWORD kLoadLibrarySearchDllLoadDir = 0x00000100;
 constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
-std::wstring WideFromAnsi(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
+WideString WideFromAnsi(const std::string& text) {
+  WideString wide(text.size(), L'\0');
   const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
                                     static_cast<int>(wide.size()));
   wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
@@ -45,9 +45,9 @@ std::wstring WideFromAnsi(const std::string& text) {
 
 // The program's own path, however long and whatever its characters; empty
 // when the system cannot tell it.
-std::wstring ProgramPath() {
+WideString ProgramPath() {
   for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
-    std::wstring path(size, L'\0');
+    WideString path(size, L'\0');
     const DWORD n = GetModuleFileNameW(nullptr, &path[0], size);
     if (n == 0) return {};
     if (n < size) return path.substr(0, n);
@@ -55,16 +55,16 @@ std::wstring ProgramPath() {
   return {};
 }
 
-std::wstring WindowsFolder() {
-  std::wstring folder(MAX_PATH, L'\0');
+WideString WindowsFolder() {
+  WideString folder(MAX_PATH, L'\0');
   const UINT n = GetWindowsDirectoryW(&folder[0], MAX_PATH);
   folder.resize(n > 0 && n < MAX_PATH ? n : 0);
   return folder;
 }
 
-std::wstring Environment(const wchar_t* name) {
+WideString Environment(const wchar_t* name) {
   const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-  std::wstring value(size, L'\0');
+  WideString value(size, L'\0');
   const DWORD n = size > 0 ? GetEnvironmentVariableW(name, &value[0], size) : 0;
   value.resize(n > 0 && n < size ? n : 0);
   return value;
@@ -84,20 +84,20 @@ struct Entry {
 // another drive's current folder or a share. Nothing goes through a
 // ";"-joined list, so no folder name is cut at a ";". A name with a folder
 // in it is taken as it is.
-std::vector<std::wstring> Candidates(const std::string& file_name) {
-  const std::wstring name = WideFromAnsi(file_name);
+std::vector<WideString> Candidates(const std::string& file_name) {
+  const WideString name = WideFromAnsi(file_name);
   if (file_name.find_first_of("\\/:") != std::string::npos) return {name};
-  std::vector<std::wstring> candidates;
-  const std::wstring program = ProgramPath();
+  std::vector<WideString> candidates;
+  const WideString program = ProgramPath();
   if (!program.empty()) candidates.push_back(program.substr(0, program.find_last_of(L"\\/") + 1) + name);
-  for (const std::wstring& folder : {SystemFolder(), WindowsFolder()}) {
+  for (const WideString& folder : {SystemFolder(), WindowsFolder()}) {
     if (!folder.empty()) candidates.push_back(folder + L"\\" + name);
   }
-  const std::wstring path = Environment(L"PATH");
+  const WideString path = Environment(L"PATH");
   for (std::size_t start = 0; start <= path.size();) {
     std::size_t end = path.find(L';', start);
-    if (end == std::wstring::npos) end = path.size();
-    std::wstring entry = path.substr(start, end - start);
+    if (end == WideString::npos) end = path.size();
+    WideString entry = path.substr(start, end - start);
     start = end + 1;
     if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') entry = entry.substr(1, entry.size() - 2);
     const bool absolute_local = entry.size() >= 3 && iswalpha(entry[0]) && entry[1] == L':' &&
@@ -187,7 +187,7 @@ class Tamarak9Binding : public Support {
     DWORD error = ERROR_MOD_NOT_FOUND;
     // The first place that has the file is the one: that file is loaded by
     // its full path, or nothing is.
-    for (const std::wstring& path : Candidates(file_name_)) {
+    for (const WideString& path : Candidates(file_name_)) {
       const DWORD attributes = GetFileAttributesW(path.c_str());
       if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
       handle = LoadLibraryByPath(path);
@@ -256,18 +256,18 @@ void HardenLibrarySearchPath() {
   if (set_dll_directory != nullptr) set_dll_directory("");
   // Everywhere, Windows 2000 included: the current folder is the system
   // folder, which the program never uses for anything else.
-  const std::wstring system = SystemFolder();
+  const WideString system = SystemFolder();
   if (!system.empty()) SetCurrentDirectoryW(system.c_str());
 }
 
-std::wstring SystemFolder() {
-  std::wstring folder(MAX_PATH, L'\0');
+WideString SystemFolder() {
+  WideString folder(MAX_PATH, L'\0');
   const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
   folder.resize(n > 0 && n < MAX_PATH ? n : 0);
   return folder;
 }
 
-HMODULE LoadLibraryByPath(const std::wstring& path) {
+HMODULE LoadLibraryByPath(const WideString& path) {
   // The DLL's own imports come from its folder and the system folder, never
   // from the current folder.
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");

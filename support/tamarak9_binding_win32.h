@@ -11,6 +11,11 @@
 
 namespace kestrad {
 
+// Wide text for paths. Its own traits keep the C++ library's compiled
+// std::wstring, which a few path operations do not need, out of the program.
+struct WideTraits : std::char_traits<wchar_t> {};
+using WideString = std::basic_string<wchar_t, WideTraits>;
+
 // Loads the library by file name at the first call of any of its functions
 // and resolves each function at that function's own first call. A load or
 // resolve failure throws RunError naming the library or the entry point.
@@ -23,10 +28,10 @@ std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIB
 void HardenLibrarySearchPath();
 
 // The system folder, empty when the system cannot tell it.
-std::wstring SystemFolder();
+WideString SystemFolder();
 
 // Loads a DLL by its full path; its own imports come from its folder and the
 // system folder.
-HMODULE LoadLibraryByPath(const std::wstring& path);
+HMODULE LoadLibraryByPath(const WideString& path);
 
 }  // namespace kestrad

@@ -7,8 +7,8 @@
  * and the function reports the size it needs. No function keeps a static
  * result buffer, and no C++ exception leaves the library.
  */
-#ifndef KESTRAD_TAMARAK9_API_H
-#define KESTRAD_TAMARAK9_API_H
+#ifndef KESTRAD_TAMARAK9_H
+#define KESTRAD_TAMARAK9_H
 
 #include <stdint.h>
 
@@ -71,4 +71,4 @@ typedef int32_t(T9_CALL* T9ConsoleTitleFn)(const char* title);
 }
 #endif
 
-#endif /* KESTRAD_TAMARAK9_API_H */
+#endif /* KESTRAD_TAMARAK9_H */
