@@ -293,10 +293,17 @@ class LibrarySearchTest(E2E):
                 self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
 
     def test_current_folder_and_relative_path_entries_are_not_searched(self):
+        # Wherever a relative entry may lead: from the folder the program is
+        # started in, or from the system folder it makes its current one.
         current = tempfile.mkdtemp(dir=self.tmp)
-        for folder in (current, os.path.join(current, "bin"), os.path.join(self.tmp, "x")):
+        windows = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows")
+        folders = [current, os.path.join(current, "bin"), os.path.join(self.tmp, "x"),
+                   os.path.join(windows, "x")] + [os.path.join(windows, system, "bin")
+                                                  for system in ("system32", "syswow64")]
+        for folder in folders:
             os.makedirs(folder, exist_ok=True)
             shutil.copy2(os.path.join(BIN, LIBRARY), folder)
+            self.addCleanup(os.remove, os.path.join(folder, LIBRARY))
         run = Run(self.h, self.program(None), "/CHECK", cwd=current,
                   env=[r"PATH=bin;..\x;.\bin;C:\windows\system32"])
         self.assertEqual(run.lines[1:], [MISSING_BOX])
