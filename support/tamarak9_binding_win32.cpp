@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <cwctype>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "common/error_text_win32.h"
 #include "common/run_error.h"
 #include "common/unique_handle_win32.h"
+#include "support/library_search.h"
 #include "tamarak9/tamarak9.h"
 
 namespace kestrad {
@@ -77,34 +77,15 @@ struct Entry {
   Fn fn = nullptr;
 };
 
-// The places the library may be taken from, in order: beside the program,
-// then the system folders, then the folders of PATH that are absolute local
-// paths ("C:\..."). Relative, drive-relative, rooted-without-drive and
-// network (UNC) entries are skipped: they would bring in the current folder,
-// another drive's current folder or a share. Nothing goes through a
-// ";"-joined list, so no folder name is cut at a ";". A name with a folder
-// in it is taken as it is.
+// Where the library may be: in the folders of LibraryFolders, in order. A
+// name with a folder in it is taken as it is.
 std::vector<WideString> Candidates(const std::string& file_name) {
   const WideString name = WideFromAnsi(file_name);
   if (file_name.find_first_of("\\/:") != std::string::npos) return {name};
   std::vector<WideString> candidates;
-  const WideString program = ProgramPath();
-  if (!program.empty()) candidates.push_back(program.substr(0, program.find_last_of(L"\\/") + 1) + name);
-  for (const WideString& folder : {SystemFolder(), WindowsFolder()}) {
-    if (!folder.empty()) candidates.push_back(folder + L"\\" + name);
-  }
-  const WideString path = Environment(L"PATH");
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = path.find(L';', start);
-    if (end == WideString::npos) end = path.size();
-    WideString entry = path.substr(start, end - start);
-    start = end + 1;
-    if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"') entry = entry.substr(1, entry.size() - 2);
-    const bool absolute_local = entry.size() >= 3 && iswalpha(entry[0]) && entry[1] == L':' &&
-                                (entry[2] == L'\\' || entry[2] == L'/');
-    if (!absolute_local) continue;
-    if (entry.back() != L'\\' && entry.back() != L'/') entry += L'\\';
-    candidates.push_back(entry + name);
+  for (const WideString& folder :
+       LibraryFolders(ProgramPath(), SystemFolder(), WindowsFolder(), Environment(L"PATH"))) {
+    candidates.push_back(folder + name);
   }
   return candidates;
 }
