@@ -5,9 +5,8 @@
 #
 # With a display you use the program yourself. Without one, an Xvfb is
 # started, the script plays the user (OK on the box, then Test in the
-# window) and saves a picture of the window in build/demo/. Either way the
-# program runs in Wine's virtual desktop (scripts/wine-env.sh), so its window
-# has its frame and title bar.
+# window) and saves a picture of the window in build/demo/, taken in Wine's
+# virtual desktop, where the window has its frame and title bar.
 #
 #   scripts/demo.sh            the i686 build (what Windows 2000/XP users run)
 #   KESTRAD_DEMO_PRESET=win64 scripts/demo.sh
@@ -39,9 +38,10 @@ import os, subprocess, sys
 sys.path.insert(0, "tests/e2e")
 import e2e
 
-h = e2e.in_virtual_desktop()
+interactive = os.environ["KESTRAD_DEMO_INTERACTIVE"] == "1"
+h = e2e.Helper() if interactive else e2e.in_virtual_desktop()
 exe = os.path.join(e2e.BIN, e2e.EXE)
-if os.environ["KESTRAD_DEMO_INTERACTIVE"] == "1":
+if interactive:
     e2e.seed(h, "healthy")
     e2e.seed(h, "demo")
     print("demo: kestrad.exe /CHECK on the demo machine; answer the box, then use the window")
