@@ -46,7 +46,7 @@ int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
       "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
   if (!IsDLLInstalled(support, log)) {
     trap.Run([&] {
-      platform.ShowMessageBox(missing, std::string(kLibraryFile) + " not found", BoxStyle::Critical);
+      platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
     });
     platform.EndProgram(kNoLibrary);
     return kNoLibrary;

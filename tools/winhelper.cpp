@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "common/unique_handle_win32.h"
+#include "tests/unit/transcript_text.h"
 
 namespace {
 
@@ -42,18 +43,7 @@ PROCESS_INFORMATION g_child{};
 kestrad::UniqueKernelObject g_child_process, g_child_thread;
 std::set<HWND> g_reported;
 
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    char hex[8];
-    if (c == '\\') out += "\\\\";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c < 0x20 || c >= 0x7F) std::snprintf(hex, sizeof hex, "\\x%02x", c), out += hex;
-    else out += static_cast<char>(c);
-  }
-  return out;
-}
+std::string Escape(const std::string& text) { return kestrad::testing::TranscriptText(text); }
 
 std::string Text(HWND w) {
   DWORD_PTR length = 0;

@@ -140,8 +140,8 @@ class Run:
     def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None, env=()):
         self.h, self.lines, self.windows = h, [], []
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
-        for step in (("registry", "healthy"), ("registry", profile)):
-            self.seed(step[1])
+        for name in ("healthy", profile):
+            seed(h, name)
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
         h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out),
@@ -160,7 +160,7 @@ class Run:
                 self.windows.append(rest)
                 for kind, what in steps:
                     if kind == "registry":
-                        self.seed(what)
+                        seed(h, what)
                     elif what == "Exit":
                         h("press", rest[0], BUTTONS[what], 30000)
                         break
@@ -183,9 +183,6 @@ class Run:
         if stdout:
             self.lines.append("stdout: " + escape(stdout))
         shutil.rmtree(self.folder, True)
-
-    def seed(self, profile):
-        seed(self.h, profile)
 
     def read(self, hwnd):
         lines = []

@@ -11,6 +11,7 @@
 
 #include "app/startup.h"
 #include "fakes.h"
+#include "transcript_text.h"
 
 namespace kestrad::testing {
 namespace {
@@ -25,17 +26,7 @@ std::string Read(const fs::path& path) {
   return text.str();
 }
 
-std::string Escape(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c < 0x20 || c >= 0x7F) out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
-    else out += static_cast<char>(c);
-  }
-  return out;
-}
+std::string Escape(const std::string& text) { return TranscriptText(text); }
 
 // The head: what the run starts from and what is done, in order; then the
 // outcome.
