@@ -70,6 +70,11 @@ WideString Environment(const wchar_t* name) {
   return value;
 }
 
+[[noreturn]] void ThrowLoadFailed(const std::string& file_name, DWORD error) {
+  throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
+                 "Cannot load " + file_name + ": " + ErrorText(error));
+}
+
 // One entry point: its name and the pointer once resolved.
 template <typename Fn>
 struct Entry {
@@ -175,11 +180,8 @@ class Tamarak9Binding : public Support {
       error = GetLastError();
       break;
     }
-    if (handle == nullptr) {
-      // Not remembered: the next call tries again.
-      throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
-                     "Cannot load " + file_name_ + ": " + ErrorText(error));
-    }
+    // Not remembered: the next call tries again.
+    if (handle == nullptr) ThrowLoadFailed(file_name_, error);
     module_.reset(handle);
     return handle;
   }
@@ -256,6 +258,13 @@ HMODULE LoadLibraryByPath(const WideString& path) {
   return LoadLibraryExW(path.c_str(), nullptr,
                         default_directories ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
                                             : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void LoadSystemLibrary(const char* file_name) {
+  const WideString folder = SystemFolder();
+  const HMODULE module =
+      folder.empty() ? nullptr : LoadLibraryByPath(folder + L"\\" + WideFromAnsi(file_name));
+  if (module == nullptr) ThrowLoadFailed(file_name, folder.empty() ? 0 : GetLastError());
 }
 
 }  // namespace kestrad

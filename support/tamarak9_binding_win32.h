@@ -34,4 +34,10 @@ WideString SystemFolder();
 // system folder.
 HMODULE LoadLibraryByPath(const WideString& path);
 
+// Loads a DLL of the system folder by its full path, and keeps it loaded.
+// Throws RunError ("Cannot load <name>: <system text>") when it cannot. The
+// window DLLs are delay-loaded; a road that shows something loads them with
+// this first, so that its error trap reports a failure.
+void LoadSystemLibrary(const char* file_name);
+
 }  // namespace kestrad
