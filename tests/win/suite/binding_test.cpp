@@ -87,6 +87,19 @@ TEST(BindingTest, EveryCallFailsWithoutTheLibrary) {
   }
 }
 
+// The window DLLs are delay-loaded; the roads that show something load them
+// first, so that a failure reaches their error traps in the same words.
+TEST(BindingTest, SystemLibraryThatCannotLoadFailsNamingItself) {
+  try {
+    kestrad::LoadSystemLibrary("nonexistent.dll");
+    ADD_FAILURE() << "no RunError";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.number(), ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(e.description().rfind("Cannot load nonexistent.dll: ", 0), 0u) << e.description();
+  }
+  EXPECT_NO_THROW(kestrad::LoadSystemLibrary("user32.dll"));
+}
+
 // Each fixture lacks one entry point: that one fails naming itself, the
 // others still work, so a wrong name in the binding's table shows up here.
 TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
