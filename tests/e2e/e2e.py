@@ -74,14 +74,14 @@ class Helper:
     """tools/winhelper.exe serve, for the whole run: it also keeps Wine's
     services up, which would otherwise make HKLM\\HARDWARE afresh."""
 
-    def __init__(self, url_log=os.devnull):
+    def __init__(self, url_log=os.devnull, debug=""):
         # Wine prints what the programs the helper starts report on the event
-        # log to the helper's standard error.
+        # log (and on the `debug` channels) to the helper's standard error.
         self.log = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             ["wine", os.path.join(TOOLS, "winhelper.exe"), "serve"], stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=self.log, text=True, encoding="utf-8",
-            env=wine_env(WINEDEBUG="-all,+eventlog", KESTRAD_URL_LOG=windows_path(url_log)))
+            env=wine_env(WINEDEBUG="-all,+eventlog" + debug, KESTRAD_URL_LOG=windows_path(url_log)))
 
     def __call__(self, *fields):
         self.proc.stdin.write("\t".join(str(f) for f in fields) + "\n")
@@ -172,7 +172,8 @@ class Run:
                         look(rest[0], self.rects)
                     h("close", rest[0])
         h.log.seek(logged)
-        for line in h.log.read().decode("latin-1").splitlines():
+        self.log = h.log.read().decode("latin-1").splitlines()
+        for line in self.log:
             m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
             if m:
                 self.lines.append(f"entry {LEVELS[m.group(1)]}: {m.group(2)}")
@@ -320,6 +321,32 @@ class LibrarySearchTest(E2E):
         self.assertTrue(run.window, "the window did not open")
         for folder in (os.path.dirname(exe), current):
             self.assertFalse(os.path.exists(os.path.join(folder, "loaded")), f"comctl32.dll of {folder} loaded")
+
+    def test_a_healthy_check_loads_nothing_a_registry_reader_does_not(self):
+        # The floor: an empty program that reads one registry value, started
+        # the same way. The window system is for the roads that show something.
+        h = Helper(debug=",+pid,+loaddll")
+        try:
+            floor = loaded(Run(h, os.path.join(BIN, "..", "bench", "empty-registry.exe"), ""),
+                           "empty-registry.exe")
+            self.assertIn("advapi32.dll", floor)
+            for args in ("/CHECK", "/CHECK /LOG"):
+                with self.subTest(args=args):
+                    dlls = loaded(Run(h, self.program(), args), EXE)
+                    self.assertIn(LIBRARY, dlls)
+                    self.assertEqual(set(), dlls - floor - {LIBRARY})
+        finally:
+            h.close()
+
+
+def loaded(run, program):
+    """The DLLs that the process of `program` loaded in a run, by file name,
+    from Wine's loaddll lines."""
+    lines = [re.match(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(?:.*\\)?([^"\\]+)"',
+                      line) for line in run.log]
+    names = [(m.group(1), m.group(2).lower()) for m in lines if m]
+    pid = next(pid for pid, name in names if name == program)
+    return {name for p, name in names if p == pid and name != program}
 
 
 def in_virtual_desktop():
