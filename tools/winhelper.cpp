@@ -14,6 +14,9 @@
 // escaped as \r \n \\ \xNN):
 //   start <folder> <output file> <command line> [<NAME=value>]   the child
 //                        gets NAME=value in its environment
+//   time <folder> <output file> <command line>   starts the program as
+//                        start does and waits for its end (at most 120 s):
+//                        "ended <exit code> <microseconds from start to end>"
 //   next <ms>            the program's next new window, or its end:
 //                        "box <hwnd> <title> <prompt>" (answered with OK),
 //                        "window <hwnd> <title>", "ended <exit code>"
@@ -192,10 +195,25 @@ bool Start(const std::vector<std::string>& f) {
   return ok != FALSE;
 }
 
+// The benchmarks' timing: from just before the start to the process's end,
+// with a blocking wait.
+bool Time(const std::vector<std::string>& f) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  if (!Start(f) || WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) return false;
+  QueryPerformanceCounter(&end);
+  DWORD code = 0;
+  GetExitCodeProcess(g_child.hProcess, &code);
+  std::printf("ended\t%lu\t%lld\n", code, (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
+  return true;
+}
+
 const char* Serve(const std::vector<std::string>& f) {
   const auto hwnd = [&](std::size_t i) { return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16)); };
   const std::string& c = f[0];
   if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
+  if (c == "time" && f.size() == 4) return Time(f) ? "done" : "error time";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
   if (c == "press" && f.size() == 4) return Press(hwnd(1), std::stoi(f[2]), std::stoul(f[3])) ? "done" : "timeout";
   if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
