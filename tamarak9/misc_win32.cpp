@@ -3,13 +3,12 @@
 // shellapi.h needs the types windows.h defines.
 #include <shellapi.h>
 
-#include <cstring>
-#include <string>
+#include <climits>
 #include <type_traits>
-#include <vector>
 
-#include "tamarak9/cmdline_split.h"
+#include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
+#include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
@@ -19,6 +18,20 @@ static_assert(std::is_same_v<decltype(&GetArgs), T9GetArgsFn>);
 namespace {
 
 constexpr int32_t kLibVersion = 100;
+
+// The items one after another, each ended by a NUL, in a buffer large
+// enough for them all.
+struct JoinedItems {
+  wchar_t* out;
+  std::size_t length = 0;
+  std::size_t count = 0;
+
+  void Put(wchar_t c) { out[length++] = c; }
+  void EndItem() {
+    out[length++] = L'\0';
+    ++count;
+  }
+};
 
 }  // namespace
 
@@ -34,21 +47,30 @@ int32_t T9_CALL ShellRun(const char* address) try {
 }
 
 // The text is split in its wide form: in a DBCS code page a trail byte can
-// be 0x5C, which a byte-wise split would take for a backslash.
+// be 0x5C, which a byte-wise split would take for a backslash. The items are
+// joined as wide text and converted to ANSI in one go, their NULs with them.
 int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed) try {
   if (needed != nullptr) *needed = 0;
   if (text == nullptr) return 0;
-  const auto wide_items = tamarak9::SplitArgumentsOf(tamarak9::AnsiToWide(text, std::strlen(text)));
+  tamarak9::HeapBuffer<wchar_t> wide;
+  std::size_t length = 0;
+  if (!tamarak9::AnsiToWide(text, wide, &length)) return -1;
+  // No item is longer than the text and each takes at least one of its
+  // characters, so the items and their NULs fit in twice its length.
+  tamarak9::HeapBuffer<wchar_t> joined;
+  if (length > (INT_MAX - 1) / 2 || !joined.Allocate(2 * length + 1)) return -1;
+  JoinedItems items{joined.get()};
+  tamarak9::StreamArguments(wide.get(), length, items);
   // The count crosses as a 16-bit value; more items than that is a failure.
-  if (wide_items.size() > 0x7FFF) return -1;
-  std::string joined;
-  for (const std::wstring& item : wide_items) {
-    joined += tamarak9::WideToAnsi(item);
-    joined += '\0';
+  if (items.count > 0x7FFF) return -1;
+  if (items.count == 0) return 0;
+  const std::size_t bytes = tamarak9::WideToAnsi(items.out, items.length, nullptr, 0);
+  if (bytes == 0) return -1;
+  if (buffer != nullptr && size >= bytes) {
+    tamarak9::WideToAnsi(items.out, items.length, buffer, size);
   }
-  if (needed != nullptr) *needed = static_cast<uint32_t>(joined.size());
-  if (buffer != nullptr && size >= joined.size()) std::memcpy(buffer, joined.data(), joined.size());
-  return static_cast<int16_t>(wide_items.size());
+  if (needed != nullptr) *needed = static_cast<uint32_t>(bytes);
+  return static_cast<int16_t>(items.count);
 } catch (...) {
   if (needed != nullptr) *needed = 0;
   return -1;
