@@ -1,9 +1,8 @@
 // The version, the shell and the argument entry points.
 #include <windows.h>
-// shellapi.h needs the types windows.h defines.
-#include <shellapi.h>
 
 #include <climits>
+#include <cstring>
 #include <type_traits>
 
 #include "tamarak9/cmdline_split_core.h"
@@ -18,6 +17,26 @@ static_assert(std::is_same_v<decltype(&GetArgs), T9GetArgsFn>);
 namespace {
 
 constexpr int32_t kLibVersion = 100;
+
+using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+
+// shell32 is loaded only when an address is opened: importing it would load
+// it, and the desktop libraries it brings, into every run of the program,
+// the boot-time check included. It is taken from the system folder by its
+// full path, never found by a search, and each call takes a reference it
+// never gives back: the shell may leave threads of its own running in it.
+ShellExecuteAFn LoadShellExecute() {
+  constexpr wchar_t kShell32[] = L"\\shell32.dll";
+  wchar_t path[MAX_PATH + sizeof(kShell32) / sizeof(wchar_t)];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  // 0 is a failure; MAX_PATH or more is the size a larger buffer would need.
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::memcpy(path + length, kShell32, sizeof(kShell32));
+  const HMODULE shell32 = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (shell32 == nullptr) return nullptr;
+  return reinterpret_cast<ShellExecuteAFn>(
+      reinterpret_cast<void*>(GetProcAddress(shell32, "ShellExecuteA")));
+}
 
 // The items one after another, each ended by a NUL, in a buffer large
 // enough for them all.
@@ -39,8 +58,10 @@ int32_t T9_CALL LibVersion(void) { return kLibVersion; }
 
 int32_t T9_CALL ShellRun(const char* address) try {
   if (address == nullptr) return 0;
+  const ShellExecuteAFn shell_execute = LoadShellExecute();
+  if (shell_execute == nullptr) return 0;
   // ShellExecute reports success as a value above 32.
-  const HINSTANCE result = ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+  const HINSTANCE result = shell_execute(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32 ? 1 : 0;
 } catch (...) {
   return 0;
