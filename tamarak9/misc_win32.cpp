@@ -56,21 +56,19 @@ struct JoinedItems {
 
 int32_t T9_CALL LibVersion(void) { return kLibVersion; }
 
-int32_t T9_CALL ShellRun(const char* address) try {
+int32_t T9_CALL ShellRun(const char* address) {
   if (address == nullptr) return 0;
   const ShellExecuteAFn shell_execute = LoadShellExecute();
   if (shell_execute == nullptr) return 0;
   // ShellExecute reports success as a value above 32.
   const HINSTANCE result = shell_execute(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32 ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
 // The text is split in its wide form: in a DBCS code page a trail byte can
 // be 0x5C, which a byte-wise split would take for a backslash. The items are
 // joined as wide text and converted to ANSI in one go, their NULs with them.
-int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed) try {
+int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed) {
   if (needed != nullptr) *needed = 0;
   if (text == nullptr) return 0;
   tamarak9::HeapBuffer<wchar_t> wide;
@@ -92,7 +90,4 @@ int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t*
   }
   if (needed != nullptr) *needed = static_cast<uint32_t>(bytes);
   return static_cast<int16_t>(items.count);
-} catch (...) {
-  if (needed != nullptr) *needed = 0;
-  return -1;
 }

@@ -68,7 +68,7 @@ bool QueryText(uint32_t hive, const char* key, const char* name,
 }  // namespace
 
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
-                                      int32_t* value) try {
+                                      int32_t* value) {
   if (key == nullptr || name == nullptr || value == nullptr) return 0;
   kestrad::UniqueKey k;
   if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
@@ -83,12 +83,10 @@ int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char
   }
   *value = static_cast<int32_t>(data);
   return 1;
-} catch (...) {
-  return 0;
 }
 
 uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const char* name,
-                                        char* buffer, uint32_t size) try {
+                                        char* buffer, uint32_t size) {
   if (key == nullptr || name == nullptr) return 0;
   tamarak9::HeapBuffer<wchar_t> text;
   std::size_t length = 0;
@@ -97,12 +95,10 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
   const std::size_t needed =
       tamarak9::WideToAnsi(text.get(), length + 1, buffer, buffer != nullptr ? size : 0);
   return static_cast<uint32_t>(needed);
-} catch (...) {
-  return 0;
 }
 
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
-                                     int32_t value) try {
+                                     int32_t value) {
   if (key == nullptr || name == nullptr) return 0;
   // Open, never create: writing into a key that is not there is a failure.
   kestrad::UniqueKey k;
@@ -112,6 +108,4 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
                         sizeof(data)) == ERROR_SUCCESS
              ? 1
              : 0;
-} catch (...) {
-  return 0;
 }
