@@ -104,7 +104,7 @@ bool IsModifierKey(WORD key) {
 
 }  // namespace
 
-int32_t T9_CALL OpenConsole(void) try {
+int32_t T9_CALL OpenConsole(void) {
   if (IsUsable(StdOut())) return NoteFreshness(), 1;
   // Fails when the process has a console already; CONOUT$ reaches it anyway.
   AllocConsole();
@@ -123,15 +123,11 @@ int32_t T9_CALL OpenConsole(void) try {
   }
   NoteFreshness();
   return 1;
-} catch (...) {
-  return 0;
 }
 
-int16_t T9_CALL ConsoleOpen(void) try { return IsUsable(StdOut()) ? 1 : 0; } catch (...) {
-  return 0;
-}
+int16_t T9_CALL ConsoleOpen(void) { return IsUsable(StdOut()) ? 1 : 0; }
 
-int32_t T9_CALL CloseConsole(void) try {
+int32_t T9_CALL CloseConsole(void) {
   DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
   DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
   g_console.attributes_saved = false;
@@ -139,11 +135,9 @@ int32_t T9_CALL CloseConsole(void) try {
   // Fails harmlessly when there is no console (a second call).
   FreeConsole();
   return 1;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL SetConsoleAttributes(int32_t foreground, int32_t background) try {
+int32_t T9_CALL SetConsoleAttributes(int32_t foreground, int32_t background) {
   const HANDLE out = StdOut();
   if (!g_console.attributes_saved) {
     CONSOLE_SCREEN_BUFFER_INFO info;
@@ -153,30 +147,22 @@ int32_t T9_CALL SetConsoleAttributes(int32_t foreground, int32_t background) try
   }
   // The background arrives already shifted (16 = BACKGROUND_BLUE).
   return SetConsoleTextAttribute(out, static_cast<WORD>(foreground | background)) ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL ClearConsoleAttributes(void) try {
+int32_t T9_CALL ClearConsoleAttributes(void) {
   if (!g_console.attributes_saved) return 0;
   g_console.attributes_saved = false;
   return SetConsoleTextAttribute(StdOut(), g_console.saved_attributes) ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL Writes(const char* text) try {
+int32_t T9_CALL Writes(const char* text) {
   if (text == nullptr) return 0;
   return WriteAll(text, std::strlen(text)) ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL WriteLn(const char* text) try {
+int32_t T9_CALL WriteLn(const char* text) {
   if (text != nullptr && !WriteAll(text, std::strlen(text))) return 0;
   return WriteAll("\r\n", 2) ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
 // Whether the console outlives the program, so a final Pause is not needed.
@@ -185,7 +171,7 @@ int32_t T9_CALL WriteLn(const char* text) try {
 // console: more than this one means a shell shares it. Windows 2000 lacks it;
 // there the answer is whether the console was fresh before anything was
 // written to it (NoteFreshness).
-int16_t T9_CALL InNativeConsole(void) try {
+int16_t T9_CALL InNativeConsole(void) {
   const HANDLE out = StdOut();
   // Nothing to pause in: no console input, or output goes elsewhere.
   if (!IsConsole(StdIn()) || !IsConsole(out)) return 1;
@@ -202,11 +188,9 @@ int16_t T9_CALL InNativeConsole(void) try {
   }
   NoteFreshness();
   return g_console.freshness_noted && g_console.fresh ? 0 : 1;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL Pause(const char* prompt) try {
+int32_t T9_CALL Pause(const char* prompt) {
   if (prompt != nullptr) WriteAll(prompt, std::strlen(prompt));
   // Without console input there is nobody to press a key: never block.
   const HANDLE in = StdIn();
@@ -226,12 +210,8 @@ int32_t T9_CALL Pause(const char* prompt) try {
   }
   SetConsoleMode(in, mode);
   return 1;
-} catch (...) {
-  return 0;
 }
 
-int32_t T9_CALL ConsoleTitle(const char* title) try {
+int32_t T9_CALL ConsoleTitle(const char* title) {
   return SetConsoleTitleA(title != nullptr ? title : "") ? 1 : 0;
-} catch (...) {
-  return 0;
 }

@@ -1,8 +1,10 @@
 // The library's exported functions, declared once against the C interface.
 //
-// Each definition is a function-try-block with a catch-all returning 0, so
-// no C++ exception reaches the caller. The static_asserts in the .cpp files
-// keep every signature identical to the pointer types the binding uses.
+// The library is built without C++ exceptions and without the C++ runtime
+// (see CMakeLists.txt), so nothing thrown can reach the caller: every
+// failure, running out of memory included, comes back as the documented
+// result. The static_asserts in the .cpp files keep every signature
+// identical to the pointer types the binding uses.
 #pragma once
 
 #include "tamarak9/tamarak9.h"

@@ -1,15 +1,13 @@
 // The version, the shell and the argument entry points.
 #include <windows.h>
-// shellapi.h needs the types windows.h defines.
-#include <shellapi.h>
 
+#include <climits>
 #include <cstring>
-#include <string>
 #include <type_traits>
-#include <vector>
 
-#include "tamarak9/cmdline_split.h"
+#include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
+#include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
@@ -20,36 +18,76 @@ namespace {
 
 constexpr int32_t kLibVersion = 100;
 
+using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+
+// shell32 is loaded only when an address is opened: importing it would load
+// it, and the desktop libraries it brings, into every run of the program,
+// the boot-time check included. It is taken from the system folder by its
+// full path, never found by a search, and each call takes a reference it
+// never gives back: the shell may leave threads of its own running in it.
+ShellExecuteAFn LoadShellExecute() {
+  constexpr wchar_t kShell32[] = L"\\shell32.dll";
+  wchar_t path[MAX_PATH + sizeof(kShell32) / sizeof(wchar_t)];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  // 0 is a failure; MAX_PATH or more is the size a larger buffer would need.
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::memcpy(path + length, kShell32, sizeof(kShell32));
+  const HMODULE shell32 = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (shell32 == nullptr) return nullptr;
+  return reinterpret_cast<ShellExecuteAFn>(
+      reinterpret_cast<void*>(GetProcAddress(shell32, "ShellExecuteA")));
+}
+
+// The items one after another, each ended by a NUL, in a buffer large
+// enough for them all.
+struct JoinedItems {
+  wchar_t* out;
+  std::size_t length = 0;
+  std::size_t count = 0;
+
+  void Put(wchar_t c) { out[length++] = c; }
+  void EndItem() {
+    out[length++] = L'\0';
+    ++count;
+  }
+};
+
 }  // namespace
 
 int32_t T9_CALL LibVersion(void) { return kLibVersion; }
 
-int32_t T9_CALL ShellRun(const char* address) try {
+int32_t T9_CALL ShellRun(const char* address) {
   if (address == nullptr) return 0;
+  const ShellExecuteAFn shell_execute = LoadShellExecute();
+  if (shell_execute == nullptr) return 0;
   // ShellExecute reports success as a value above 32.
-  const HINSTANCE result = ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
+  const HINSTANCE result = shell_execute(nullptr, "open", address, nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32 ? 1 : 0;
-} catch (...) {
-  return 0;
 }
 
 // The text is split in its wide form: in a DBCS code page a trail byte can
-// be 0x5C, which a byte-wise split would take for a backslash.
-int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed) try {
+// be 0x5C, which a byte-wise split would take for a backslash. The items are
+// joined as wide text and converted to ANSI in one go, their NULs with them.
+int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed) {
   if (needed != nullptr) *needed = 0;
   if (text == nullptr) return 0;
-  const auto wide_items = tamarak9::SplitArgumentsOf(tamarak9::AnsiToWide(text, std::strlen(text)));
+  tamarak9::HeapBuffer<wchar_t> wide;
+  std::size_t length = 0;
+  if (!tamarak9::AnsiToWide(text, wide, &length)) return -1;
+  // No item is longer than the text and each takes at least one of its
+  // characters, so the items and their NULs fit in twice its length.
+  tamarak9::HeapBuffer<wchar_t> joined;
+  if (length > (INT_MAX - 1) / 2 || !joined.Allocate(2 * length + 1)) return -1;
+  JoinedItems items{joined.get()};
+  tamarak9::StreamArguments(wide.get(), length, items);
   // The count crosses as a 16-bit value; more items than that is a failure.
-  if (wide_items.size() > 0x7FFF) return -1;
-  std::string joined;
-  for (const std::wstring& item : wide_items) {
-    joined += tamarak9::WideToAnsi(item);
-    joined += '\0';
+  if (items.count > 0x7FFF) return -1;
+  if (items.count == 0) return 0;
+  const std::size_t bytes = tamarak9::WideToAnsi(items.out, items.length, nullptr, 0);
+  if (bytes == 0) return -1;
+  if (buffer != nullptr && size >= bytes) {
+    tamarak9::WideToAnsi(items.out, items.length, buffer, size);
   }
-  if (needed != nullptr) *needed = static_cast<uint32_t>(joined.size());
-  if (buffer != nullptr && size >= joined.size()) std::memcpy(buffer, joined.data(), joined.size());
-  return static_cast<int16_t>(wide_items.size());
-} catch (...) {
-  if (needed != nullptr) *needed = 0;
-  return -1;
+  if (needed != nullptr) *needed = static_cast<uint32_t>(bytes);
+  return static_cast<int16_t>(items.count);
 }

@@ -1,16 +1,13 @@
 // The registry entry points.
 #include <windows.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string>
 #include <type_traits>
-#include <vector>
 
-#include "tamarak9/exports.h"
-#include "tamarak9/reg_text.h"
-#include "tamarak9/text_win32.h"
 #include "common/unique_handle_win32.h"
+#include "tamarak9/exports.h"
+#include "tamarak9/heap_buffer_win32.h"
+#include "tamarak9/reg_text_core.h"
+#include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
@@ -24,34 +21,45 @@ HKEY HiveKey(uint32_t hive) {
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(hive)));
 }
 
-// The value's text up to its first NUL, or false when it is no string or
-// cannot be read. Stored data may lack the NUL or have an odd byte count.
-bool QueryText(uint32_t hive, const char* key, const char* name, std::wstring& text) {
-  kestrad::UniqueKey k;
-  const std::wstring wide_key = tamarak9::AnsiToWide(key, std::strlen(key));
-  if (RegOpenKeyExW(HiveKey(hive), wide_key.c_str(), 0, KEY_QUERY_VALUE, k.put()) !=
-      ERROR_SUCCESS) {
+// The value's text up to its first NUL, NUL-terminated in `text`, with
+// `*length` its units before the NUL; false when it is no string or cannot
+// be read. Stored data may lack the NUL or have an odd byte count.
+bool QueryText(uint32_t hive, const char* key, const char* name,
+               tamarak9::HeapBuffer<wchar_t>& text, std::size_t* length) {
+  tamarak9::HeapBuffer<wchar_t> wide_key;
+  tamarak9::HeapBuffer<wchar_t> wide_name;
+  std::size_t unused = 0;
+  if (!tamarak9::AnsiToWide(key, wide_key, &unused) ||
+      !tamarak9::AnsiToWide(name, wide_name, &unused)) {
     return false;
   }
-  const std::wstring wide_name = tamarak9::AnsiToWide(name, std::strlen(name));
+  kestrad::UniqueKey k;
+  if (RegOpenKeyExW(HiveKey(hive), wide_key.get(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) {
+    return false;
+  }
   DWORD type = 0;
   DWORD bytes = 0;
-  LONG rc = RegQueryValueExW(k.get(), wide_name.c_str(), nullptr, &type, nullptr, &bytes);
-  std::vector<BYTE> data;
+  LONG rc = RegQueryValueExW(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
   // The value may grow between the size query and the read; go round again.
   for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-    // Room for an odd last byte.
-    data.assign((bytes / sizeof(wchar_t) + 1) * sizeof(wchar_t), 0);
-    DWORD got = static_cast<DWORD>(data.size());
-    rc = RegQueryValueExW(k.get(), wide_name.c_str(), nullptr, &type, data.data(), &got);
+    // Room for an odd last byte, and one unit more for the NUL that the
+    // value may lack; the read size must stay a DWORD.
+    if (bytes > MAXDWORD - 2 * sizeof(wchar_t)) return false;
+    const std::size_t units = bytes / sizeof(wchar_t) + 1;
+    if (!text.Allocate(units + 1)) return false;
+    DWORD got = static_cast<DWORD>(units * sizeof(wchar_t));
+    rc = RegQueryValueExW(k.get(), wide_name.get(), nullptr, &type,
+                          reinterpret_cast<BYTE*>(text.get()), &got);
     if (rc == ERROR_MORE_DATA) {
       bytes = got;
       rc = ERROR_SUCCESS;
       continue;
     }
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    text = tamarak9::RegBytesToText<wchar_t>(data.data(), std::min<std::size_t>(got, data.size()));
+    const std::size_t read = got < units * sizeof(wchar_t) ? got : units * sizeof(wchar_t);
+    *length = tamarak9::RegTextLength(reinterpret_cast<const unsigned char*>(text.get()), read);
+    text.get()[*length] = L'\0';
     return true;
   }
   return false;
@@ -60,7 +68,7 @@ bool QueryText(uint32_t hive, const char* key, const char* name, std::wstring& t
 }  // namespace
 
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
-                                      int32_t* value) try {
+                                      int32_t* value) {
   if (key == nullptr || name == nullptr || value == nullptr) return 0;
   kestrad::UniqueKey k;
   if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
@@ -75,26 +83,22 @@ int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char
   }
   *value = static_cast<int32_t>(data);
   return 1;
-} catch (...) {
-  return 0;
 }
 
 uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const char* name,
-                                        char* buffer, uint32_t size) try {
+                                        char* buffer, uint32_t size) {
   if (key == nullptr || name == nullptr) return 0;
-  std::wstring text;
-  if (!QueryText(hive, key, name, text)) return 0;
-  const std::string ansi = tamarak9::WideToAnsi(text);
-  if (ansi.empty() && !text.empty()) return 0;
-  const uint32_t needed = static_cast<uint32_t>(ansi.size() + 1);
-  if (buffer != nullptr && size >= needed) std::memcpy(buffer, ansi.c_str(), needed);
-  return needed;
-} catch (...) {
-  return 0;
+  tamarak9::HeapBuffer<wchar_t> text;
+  std::size_t length = 0;
+  if (!QueryText(hive, key, name, text, &length)) return 0;
+  // With the NUL, which becomes the ANSI text's NUL: the size includes it.
+  const std::size_t needed =
+      tamarak9::WideToAnsi(text.get(), length + 1, buffer, buffer != nullptr ? size : 0);
+  return static_cast<uint32_t>(needed);
 }
 
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
-                                     int32_t value) try {
+                                     int32_t value) {
   if (key == nullptr || name == nullptr) return 0;
   // Open, never create: writing into a key that is not there is a failure.
   kestrad::UniqueKey k;
@@ -104,6 +108,4 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
                         sizeof(data)) == ERROR_SUCCESS
              ? 1
              : 0;
-} catch (...) {
-  return 0;
 }

@@ -119,4 +119,17 @@ TEST_F(GetArgsTest, SmallBufferIsLeftAloneAndNeedReported) {
   EXPECT_EQ(needed, 0u);
 }
 
+// The count crosses as a 16-bit value: the largest it holds is given, one
+// item more fails as a whole.
+TEST_F(GetArgsTest, MoreItemsThanTheCountHoldsFail) {
+  std::string text;
+  for (int i = 0; i < 0x7FFF; ++i) text += "a ";
+  uint32_t needed = 0;
+  EXPECT_EQ(get_args_(text.c_str(), nullptr, 0, &needed), 0x7FFF);
+  EXPECT_EQ(needed, 2u * 0x7FFF);
+  text += "\"\"";
+  EXPECT_EQ(get_args_(text.c_str(), nullptr, 0, &needed), -1);
+  EXPECT_EQ(needed, 0u);
+}
+
 }  // namespace
