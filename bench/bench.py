@@ -14,7 +14,10 @@ Every program is started by tools/winhelper.exe with CreateProcessW, which
 times it from the start to its end with a blocking wait. Timings of
 different programs are taken in one interleaved loop (in a fresh random
 order every round), so a noisy machine slows all of them alike and the ratios
-stay meaningful; compare ratios, not absolute times, between runs.
+stay meaningful; compare ratios, not absolute times, between runs. (Timed
+as `wine program` from Linux, each figure would also carry Wine's
+launcher, for the x86_64 build its start.exe too: 30 to 100 ms that are
+not the program's.)
 
 Under Wine a share of all process starts, of any program, take some 35 ms
 longer before the program's first instruction (Wine's trace shows the gap
@@ -33,14 +36,11 @@ end-to-end tests do.
 import argparse
 import os
 import random
-import shlex
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -87,9 +87,9 @@ def start(path: str, args: str):
     return e2e.windows_path(os.path.dirname(path)), f'"{e2e.windows_path(path)}" {args}'.rstrip()
 
 
-def timed_in_wine(h, path: str, args: str) -> float:
+def timed(h, path: str, args: str) -> float:
     """Seconds from the start of one run to its end, as the helper measures
-    them with CreateProcessW and a blocking wait: the process alone."""
+    them with CreateProcessW and a blocking wait."""
     folder, command = start(path, args) if os.path.isabs(path) else (SYSTEM32, f"{path} {args}")
     with tempfile.TemporaryDirectory() as d:
         (_, code, microseconds), = h("time", folder, e2e.windows_path(os.path.join(d, "out")),
@@ -99,64 +99,38 @@ def timed_in_wine(h, path: str, args: str) -> float:
     return int(microseconds) / 1e6
 
 
-def timed_from_linux(h, path: str, args: str) -> float:
-    """Seconds of `wine program args` from Linux, with a blocking wait and a
-    timer that ends a program that hangs: Wine's launcher included (for the
-    x86_64 build, its start.exe too)."""
-    argv = ["wine", path, *shlex.split(args)]
-    begin = time.perf_counter()
-    proc = subprocess.Popen(argv, cwd=os.path.dirname(path) or ROOT, env=e2e.wine_env(),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    watchdog = threading.Timer(120, proc.kill)
-    watchdog.start()
-    code = proc.wait()
-    seconds = time.perf_counter() - begin
-    watchdog.cancel()
-    if code != 0:
-        raise RuntimeError(f"{argv} ended with {code}")
-    return seconds
-
-
-WAYS = (("started by the helper (CreateProcessW), the process alone", timed_in_wine),
-        ("started from Linux as `wine program`", timed_from_linux))
-
-
 def bench_startup(h, builds, runs: int) -> None:
     programs = [p for b in builds for p in b.programs()]
     programs.append(("reg query DMAEnabled", "reg.exe", REG_QUERY_ARGS))
-    runs_of = [(way, label, path, args) for way in range(len(WAYS)) for label, path, args in programs]
-    for way, _, path, args in runs_of:  # warm the page cache and the server
-        WAYS[way][1](h, path, args)
-    times = {(way, label): [] for way, label, _, _ in runs_of}
+    for _, path, args in programs:  # warm the page cache and the server
+        timed(h, path, args)
+    times = {label: [] for label, _, _ in programs}
     # A fresh order every round: a start can cost more right after certain
     # others (a 32-bit program after a 64-bit one), and a fixed or rotating
     # order would give each program the same predecessor every time.
     order = random.Random(9)
     for _ in range(runs):
-        for way, label, path, args in order.sample(runs_of, len(runs_of)):
-            times[(way, label)].append(WAYS[way][1](h, path, args))
-    decile = {key: statistics.quantiles(t, n=10)[0] for key, t in times.items()}
-    print(f"\n[a, b] start-up, time from start to end, {runs} interleaved runs of each "
-          f"program each way (healthy profile)")
-    for way, (how, _) in enumerate(WAYS):
-        print(f"  {how}:")
-        for label, _, _ in programs:
-            t = sorted(times[(way, label)])
-            print(f"    {label:40s} first decile {decile[(way, label)] * 1000:6.1f} ms, median "
-                  f"{statistics.median(t) * 1000:6.1f} (min {t[0] * 1000:.1f}, max {t[-1] * 1000:.1f})")
-        reg = decile[(way, "reg query DMAEnabled")]
-        for b in builds:
-            (empty, _, _), (floor, _, _), (check, _, _) = b.programs()
-            ratio = decile[(way, check)] / decile[(way, empty)]
-            print(f"    a. {b.name}: /CHECK / empty = {ratio:.3f}   target <= "
-                  f"{TARGET_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= TARGET_CHECK_OVER_FLOOR)}, "
-                  f"at most {LIMIT_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= LIMIT_CHECK_OVER_FLOOR)}")
-            print(f"       {b.name}: /CHECK / empty reading the registry = "
-                  f"{decile[(way, check)] / decile[(way, floor)]:.3f}   (the floor of a "
-                  f"program that reads it)")
-            print(f"    b. {b.name}: /CHECK / reg query = {decile[(way, check)] / reg:.3f}   "
-                  f"(no fixed target; below 1 means faster than typing the query)")
+        for label, path, args in order.sample(programs, len(programs)):
+            times[label].append(timed(h, path, args))
+    decile = {label: statistics.quantiles(t, n=10)[0] for label, t in times.items()}
+    print(f"\n[a, b] start-up, time from start to end of {runs} interleaved runs each "
+          f"(healthy profile)")
+    for label, _, _ in programs:
+        t = sorted(times[label])
+        print(f"  {label:40s} first decile {decile[label] * 1000:6.1f} ms, median "
+              f"{statistics.median(t) * 1000:6.1f} (min {t[0] * 1000:.1f}, max {t[-1] * 1000:.1f})")
+    reg = decile["reg query DMAEnabled"]
+    for b in builds:
+        (empty, _, _), (floor, _, _), (check, _, _) = b.programs()
+        ratio = decile[check] / decile[empty]
+        print(f"  a. {b.name}: /CHECK / empty = {ratio:.3f}   target <= "
+              f"{TARGET_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= TARGET_CHECK_OVER_FLOOR)}, "
+              f"at most {LIMIT_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= LIMIT_CHECK_OVER_FLOOR)}")
+        print(f"     {b.name}: empty reading the registry / empty = "
+              f"{decile[floor] / decile[empty]:.3f}, /CHECK / empty reading the registry = "
+              f"{decile[check] / decile[floor]:.3f}")
+        print(f"  b. {b.name}: /CHECK / reg query = {decile[check] / reg:.3f}   "
+              f"(no fixed target; below 1 means faster than typing the query)")
 
 
 def bench_loaded(builds) -> None:
