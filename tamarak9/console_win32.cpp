@@ -25,11 +25,14 @@ static_assert(std::is_same_v<decltype(&ConsoleTitle), T9ConsoleTitleFn>);
 namespace {
 
 // Process-wide console state. The program drives the console from its one
-// user-interface thread, so no lock.
+// user-interface thread, so no lock. Constant-initialized and trivially
+// destroyed: the library has no start-up code to run constructors or
+// destructors of its globals.
 struct ConsoleState {
-  // The CONOUT$/CONIN$ handles OpenConsole installed as standard handles.
-  kestrad::UniqueFile opened_output;
-  kestrad::UniqueFile opened_input;
+  // The CONOUT$/CONIN$ handles OpenConsole installed as standard handles,
+  // or null; closed by CloseConsole (DropOpenedHandle).
+  HANDLE opened_output = nullptr;
+  HANDLE opened_input = nullptr;
   // The attributes SetConsoleAttributes found, for ClearConsoleAttributes.
   bool attributes_saved = false;
   WORD saved_attributes = 0;
@@ -39,6 +42,7 @@ struct ConsoleState {
   bool fresh = false;
 };
 ConsoleState g_console;
+static_assert(std::is_trivially_destructible_v<ConsoleState>);
 
 bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 
@@ -92,9 +96,11 @@ HANDLE OpenConsoleDevice(const char* name) {
                      nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-void DropOpenedHandle(kestrad::UniqueFile& opened, DWORD std_handle) {
-  if (opened && GetStdHandle(std_handle) == opened.get()) SetStdHandle(std_handle, nullptr);
-  opened.reset();
+void DropOpenedHandle(HANDLE& opened, DWORD std_handle) {
+  if (opened == nullptr) return;
+  if (GetStdHandle(std_handle) == opened) SetStdHandle(std_handle, nullptr);
+  CloseHandle(opened);
+  opened = nullptr;
 }
 
 bool IsModifierKey(WORD key) {
@@ -112,13 +118,13 @@ int32_t T9_CALL OpenConsole(void) {
   if (!out) return 0;
   DropOpenedHandle(g_console.opened_output, STD_OUTPUT_HANDLE);
   SetStdHandle(STD_OUTPUT_HANDLE, out.get());
-  g_console.opened_output = static_cast<kestrad::UniqueFile&&>(out);
+  g_console.opened_output = out.release();
   if (!IsUsable(StdIn())) {
     kestrad::UniqueFile in(OpenConsoleDevice("CONIN$"));
     if (in) {
       DropOpenedHandle(g_console.opened_input, STD_INPUT_HANDLE);
       SetStdHandle(STD_INPUT_HANDLE, in.get());
-      g_console.opened_input = static_cast<kestrad::UniqueFile&&>(in);
+      g_console.opened_input = in.release();
     }
   }
   NoteFreshness();
