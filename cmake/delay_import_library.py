@@ -10,8 +10,9 @@ functions, by the C runtime's __delayLoadHelper2.
 
 The library holds only the functions that the allow-list gives for the DLL
 with an oldest Windows no newer than --max-version. Any other function of
-the DLL that the program calls is linked from the ordinary import library
-instead, where the import check (tests/pe/check_pe.py) names it.
+the DLL that the program calls either fails to link or, where the compiler
+links the DLL's ordinary import library by default (USER32), lands in the
+import table, where the import check (tests/pe/check_pe.py) names it.
 """
 import argparse
 import re
