@@ -84,7 +84,7 @@ class Build:
 
 def start(path: str, args: str):
     """The folder and command line that start a program of the build."""
-    return e2e.windows_path(os.path.dirname(path)), f'"{e2e.windows_path(path)}" {args}'.rstrip()
+    return e2e.windows_path(os.path.dirname(path)), e2e.command_line(path, args)
 
 
 def timed(h, path: str, args: str) -> float:

@@ -38,6 +38,11 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def command_line(exe, args):
+    """The command line that starts `exe` with `args`, as the helper takes it."""
+    return f'"{windows_path(exe)}" {args}'.rstrip()
+
+
 def wine_env(**extra):
     env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
     env.update(extra)
@@ -145,7 +150,7 @@ class Run:
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
         h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out),
-          f'"{windows_path(exe)}" {args}'.rstrip(), *env)
+          command_line(exe, args), *env)
         boxes, window = [], []
         while True:
             (event, *rest), = h("next", 30000)
