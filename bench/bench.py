@@ -112,7 +112,8 @@ def bench_startup(h, builds, runs: int) -> None:
     for _ in range(runs):
         for label, path, args in order.sample(programs, len(programs)):
             times[label].append(timed(h, path, args))
-    decile = {label: statistics.quantiles(t, n=10)[0] for label, t in times.items()}
+    decile = {label: statistics.quantiles(t, n=10, method="inclusive")[0]
+              for label, t in times.items()}
     print(f"\n[a, b] start-up, time from start to end of {runs} interleaved runs each "
           f"(healthy profile)")
     for label, _, _ in programs:
