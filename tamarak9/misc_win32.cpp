@@ -2,12 +2,12 @@
 #include <windows.h>
 
 #include <climits>
-#include <cstring>
 #include <type_traits>
 
 #include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
+#include "tamarak9/system_library_win32.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
@@ -22,20 +22,12 @@ using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR,
 
 // shell32 is loaded only when an address is opened: importing it would load
 // it, and the desktop libraries it brings, into every run of the program,
-// the boot-time check included. It is taken from the system folder by its
-// full path, never found by a search, and each call takes a reference it
-// never gives back: the shell may leave threads of its own running in it.
+// the boot-time check included. The shell may leave threads of its own
+// running in it, so it stays loaded.
 ShellExecuteAFn LoadShellExecute() {
-  constexpr wchar_t kShell32[] = L"\\shell32.dll";
-  wchar_t path[MAX_PATH + sizeof(kShell32) / sizeof(wchar_t)];
-  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  // 0 is a failure; MAX_PATH or more is the size a larger buffer would need.
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  std::memcpy(path + length, kShell32, sizeof(kShell32));
-  const HMODULE shell32 = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const HMODULE shell32 = tamarak9::LoadSystemLibrary(L"shell32.dll");
   if (shell32 == nullptr) return nullptr;
-  return reinterpret_cast<ShellExecuteAFn>(
-      reinterpret_cast<void*>(GetProcAddress(shell32, "ShellExecuteA")));
+  return tamarak9::GetFunction<ShellExecuteAFn>(shell32, "ShellExecuteA");
 }
 
 // The items one after another, each ended by a NUL, in a buffer large

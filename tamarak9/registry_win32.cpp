@@ -3,10 +3,10 @@
 
 #include <type_traits>
 
-#include "common/unique_handle_win32.h"
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/reg_text_core.h"
+#include "tamarak9/system_library_win32.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
@@ -14,6 +14,57 @@ static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFrom
 static_assert(std::is_same_v<decltype(&WriteDWORDToRegistry), T9WriteDWORDToRegistryFn>);
 
 namespace {
+
+// The registry functions the library calls, all from one module.
+struct Registry {
+  decltype(&RegOpenKeyExA) open_a;
+  decltype(&RegOpenKeyExW) open_w;
+  decltype(&RegQueryValueExA) query_a;
+  decltype(&RegQueryValueExW) query_w;
+  decltype(&RegSetValueExA) set_a;
+  decltype(&RegCloseKey) close;
+};
+
+bool BindFrom(HMODULE module, Registry* r) {
+  r->open_a = tamarak9::GetFunction<decltype(r->open_a)>(module, "RegOpenKeyExA");
+  r->open_w = tamarak9::GetFunction<decltype(r->open_w)>(module, "RegOpenKeyExW");
+  r->query_a = tamarak9::GetFunction<decltype(r->query_a)>(module, "RegQueryValueExA");
+  r->query_w = tamarak9::GetFunction<decltype(r->query_w)>(module, "RegQueryValueExW");
+  r->set_a = tamarak9::GetFunction<decltype(r->set_a)>(module, "RegSetValueExA");
+  r->close = tamarak9::GetFunction<decltype(r->close)>(module, "RegCloseKey");
+  return r->open_a && r->open_w && r->query_a && r->query_w && r->set_a && r->close;
+}
+
+// Where the system has the registry in kernelbase.dll (Windows 8 and later,
+// and Wine), ADVAPI32's registry functions only lead there, and loading
+// ADVAPI32, with what it brings, would be most of the cost of a boot-time
+// check: the functions come from kernelbase, which every such process has
+// loaded. Elsewhere they come from ADVAPI32 of the system folder. Bound
+// afresh at each call, so no state is shared between threads.
+bool BindRegistry(Registry* r) {
+  const HMODULE kernelbase = GetModuleHandleW(L"kernelbase.dll");
+  if (kernelbase != nullptr && BindFrom(kernelbase, r)) return true;
+  const HMODULE advapi32 = tamarak9::LoadSystemLibrary(L"advapi32.dll");
+  return advapi32 != nullptr && BindFrom(advapi32, r);
+}
+
+// An open key, closed on destruction.
+class OpenKey {
+ public:
+  explicit OpenKey(const Registry& r) : r_(r) {}
+  ~OpenKey() {
+    if (key_ != nullptr) r_.close(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+
+  HKEY get() const { return key_; }
+  HKEY* put() { return &key_; }
+
+ private:
+  const Registry& r_;
+  HKEY key_ = nullptr;
+};
 
 // The predefined keys are negative 32-bit values; on x64 they must be sign
 // extended, or 0x80000002 becomes a handle no one opened and every call fails.
@@ -24,7 +75,7 @@ HKEY HiveKey(uint32_t hive) {
 // The value's text up to its first NUL, NUL-terminated in `text`, with
 // `*length` its units before the NUL; false when it is no string or cannot
 // be read. Stored data may lack the NUL or have an odd byte count.
-bool QueryText(uint32_t hive, const char* key, const char* name,
+bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* name,
                tamarak9::HeapBuffer<wchar_t>& text, std::size_t* length) {
   tamarak9::HeapBuffer<wchar_t> wide_key;
   tamarak9::HeapBuffer<wchar_t> wide_name;
@@ -33,13 +84,13 @@ bool QueryText(uint32_t hive, const char* key, const char* name,
       !tamarak9::AnsiToWide(name, wide_name, &unused)) {
     return false;
   }
-  kestrad::UniqueKey k;
-  if (RegOpenKeyExW(HiveKey(hive), wide_key.get(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) {
+  OpenKey k(r);
+  if (r.open_w(HiveKey(hive), wide_key.get(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) {
     return false;
   }
   DWORD type = 0;
   DWORD bytes = 0;
-  LONG rc = RegQueryValueExW(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
+  LONG rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
   // The value may grow between the size query and the read; go round again.
   for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
@@ -49,7 +100,7 @@ bool QueryText(uint32_t hive, const char* key, const char* name,
     const std::size_t units = bytes / sizeof(wchar_t) + 1;
     if (!text.Allocate(units + 1)) return false;
     DWORD got = static_cast<DWORD>(units * sizeof(wchar_t));
-    rc = RegQueryValueExW(k.get(), wide_name.get(), nullptr, &type,
+    rc = r.query_w(k.get(), wide_name.get(), nullptr, &type,
                           reinterpret_cast<BYTE*>(text.get()), &got);
     if (rc == ERROR_MORE_DATA) {
       bytes = got;
@@ -69,14 +120,15 @@ bool QueryText(uint32_t hive, const char* key, const char* name,
 
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
                                       int32_t* value) {
-  if (key == nullptr || name == nullptr || value == nullptr) return 0;
-  kestrad::UniqueKey k;
-  if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
+  Registry r;
+  if (key == nullptr || name == nullptr || value == nullptr || !BindRegistry(&r)) return 0;
+  OpenKey k(r);
+  if (r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   DWORD type = 0;
   DWORD data = 0;
   DWORD bytes = sizeof(data);
   // A larger value fails with ERROR_MORE_DATA; a shorter one is refused below.
-  if (RegQueryValueExA(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) !=
+  if (r.query_a(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) !=
           ERROR_SUCCESS ||
       type != REG_DWORD || bytes != sizeof(data)) {
     return 0;
@@ -87,10 +139,11 @@ int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char
 
 uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const char* name,
                                         char* buffer, uint32_t size) {
-  if (key == nullptr || name == nullptr) return 0;
+  Registry r;
+  if (key == nullptr || name == nullptr || !BindRegistry(&r)) return 0;
   tamarak9::HeapBuffer<wchar_t> text;
   std::size_t length = 0;
-  if (!QueryText(hive, key, name, text, &length)) return 0;
+  if (!QueryText(r, hive, key, name, text, &length)) return 0;
   // With the NUL, which becomes the ANSI text's NUL: the size includes it.
   const std::size_t needed =
       tamarak9::WideToAnsi(text.get(), length + 1, buffer, buffer != nullptr ? size : 0);
@@ -99,12 +152,13 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
 
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
                                      int32_t value) {
-  if (key == nullptr || name == nullptr) return 0;
+  Registry r;
+  if (key == nullptr || name == nullptr || !BindRegistry(&r)) return 0;
   // Open, never create: writing into a key that is not there is a failure.
-  kestrad::UniqueKey k;
-  if (RegOpenKeyExA(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
+  OpenKey k(r);
+  if (r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   const DWORD data = static_cast<DWORD>(value);
-  return RegSetValueExA(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+  return r.set_a(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                         sizeof(data)) == ERROR_SUCCESS
              ? 1
              : 0;

@@ -56,38 +56,15 @@ FARPROC WINAPI GetProcAddressWithout(HMODULE module, LPCSTR name) {
   return GetProcAddress(module, name);
 }
 
-// Points the library's import of GetProcAddress at GetProcAddressWithout.
-bool HideFromLibrary(HMODULE library, const char* name) {
-  g_hidden = name;
-  BYTE* base = reinterpret_cast<BYTE*>(library);
-  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  bool patched = false;
-  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
-    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
-          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
-                      "GetProcAddress") != 0) {
-        continue;
-      }
-      DWORD old = 0;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(&GetProcAddressWithout);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-      patched = true;
-    }
-  }
-  return patched;
-}
-
 // In a console of its own, on a system without GetConsoleProcessList (as
 // Windows 2000): after the usage screen has moved the cursor, the library
 // still knows that a pause is needed. 0 when it does.
 int RunFreshConsoleChild() {
   kestrad_test::Library library(kestrad_test::LibraryPath());
-  if (!HideFromLibrary(library.get(), "GetConsoleProcessList")) return 5;
+  g_hidden = "GetConsoleProcessList";
+  const kestrad_test::ImportPatch patch(library.get(), "GetProcAddress",
+                                        reinterpret_cast<const void*>(&GetProcAddressWithout));
+  if (!patch.patched()) return 5;
   library.Get<T9OpenConsoleFn>("OpenConsole")();
   library.Get<T9WritesFn>("Writes")("       KESTRAD banner");
   library.Get<T9WriteLnFn>("WriteLn")("\r\nand some lines");

@@ -13,14 +13,43 @@ using kestrad_test::kHiveCurrentUser;
 
 constexpr int32_t kUntouched = 0x5A5A5A5A;
 
-class RegistryTest : public testing::Test {
+// Where the library finds the registry functions: kernelbase where it has
+// them (as Wine's does), or ADVAPI32, as on a system whose kernelbase lacks
+// them or that has none (Windows 7 and older).
+enum class Source { Kernelbase, Advapi32 };
+
+// What the library asks GetProcAddress for, seen through its import.
+bool g_hide_kernelbase = false;
+bool g_asked_kernelbase = false;
+bool g_asked_advapi32 = false;
+
+FARPROC WINAPI WatchedGetProcAddress(HMODULE module, LPCSTR name) {
+  const bool kernelbase = module == GetModuleHandleW(L"kernelbase.dll");
+  g_asked_kernelbase |= kernelbase;
+  g_asked_advapi32 |= module == GetModuleHandleW(L"advapi32.dll");
+  return kernelbase && g_hide_kernelbase ? nullptr : GetProcAddress(module, name);
+}
+
+class RegistryTest : public testing::TestWithParam<Source> {
  protected:
   RegistryTest()
       : library_(kestrad_test::LibraryPath()),
         read_dword_(library_.Get<T9ReadDWORDFromRegistryFn>("ReadDWORDFromRegistry")),
         read_string_(library_.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry")),
         write_dword_(library_.Get<T9WriteDWORDToRegistryFn>("WriteDWORDToRegistry")),
-        key_(HKEY_CURRENT_USER) {}
+        watch_(library_.get(), "GetProcAddress",
+               reinterpret_cast<const void*>(&WatchedGetProcAddress)),
+        key_(HKEY_CURRENT_USER) {
+    g_hide_kernelbase = GetParam() == Source::Advapi32;
+    g_asked_kernelbase = g_asked_advapi32 = false;
+  }
+
+  // Every test reads or writes, so each asked exactly one of the two.
+  void TearDown() override {
+    ASSERT_TRUE(watch_.patched());
+    EXPECT_TRUE(g_asked_kernelbase);
+    EXPECT_EQ(g_asked_advapi32, GetParam() == Source::Advapi32);
+  }
 
   // The string as the library returns it, or nothing when it returns 0.
   struct StringRead {
@@ -42,8 +71,14 @@ class RegistryTest : public testing::Test {
   T9ReadDWORDFromRegistryFn read_dword_;
   T9ReadStringFromRegistryFn read_string_;
   T9WriteDWORDToRegistryFn write_dword_;
+  kestrad_test::ImportPatch watch_;
   kestrad_test::ScratchKey key_;
 };
+
+INSTANTIATE_TEST_SUITE_P(, RegistryTest, testing::Values(Source::Kernelbase, Source::Advapi32),
+                         [](const testing::TestParamInfo<Source>& info) {
+                           return info.param == Source::Kernelbase ? "Kernelbase" : "Advapi32";
+                         });
 
 struct DwordCase {
   const char* label;
@@ -53,7 +88,7 @@ struct DwordCase {
   int32_t value;
 };
 
-TEST_F(RegistryTest, ReadsOnlyFourByteDwords) {
+TEST_P(RegistryTest, ReadsOnlyFourByteDwords) {
   const DwordCase cases[] = {
       {"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}, true, 0x12345678},
       {"negative dword", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, true, -1},
@@ -75,7 +110,7 @@ TEST_F(RegistryTest, ReadsOnlyFourByteDwords) {
   }
 }
 
-TEST_F(RegistryTest, DwordReadFailsWithoutKeyValueOrPointers) {
+TEST_P(RegistryTest, DwordReadFailsWithoutKeyValueOrPointers) {
   const DWORD one = 1;
   key_.SetRaw(L"v", REG_DWORD, &one, sizeof(one));
   const std::string missing_key = key_.path() + "\\missing";
@@ -99,7 +134,7 @@ struct StringCase {
   std::string text;
 };
 
-TEST_F(RegistryTest, ReadsStringsWhateverTheirTermination) {
+TEST_P(RegistryTest, ReadsStringsWhateverTheirTermination) {
   const StringCase cases[] = {
       {"terminated", REG_SZ, L"hello", 12, 6, "hello"},
       {"unterminated", REG_SZ, L"hello", 10, 6, "hello"},
@@ -122,7 +157,7 @@ TEST_F(RegistryTest, ReadsStringsWhateverTheirTermination) {
   }
 }
 
-TEST_F(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
+TEST_P(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
   const std::wstring text = L"caf\u00e9 \u00fc";
   key_.SetRaw(L"s", REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
   char expected[32] = {};
@@ -130,7 +165,7 @@ TEST_F(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
   EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s").text, expected);
 }
 
-TEST_F(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
+TEST_P(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
   key_.SetRaw(L"s", REG_SZ, L"hello", 12);
   char buffer[6] = {'#', '#', '#', '#', '#', '#'};
   EXPECT_EQ(read_string_(kHiveCurrentUser, key_.path().c_str(), "s", buffer, 5), 6u);
@@ -142,7 +177,7 @@ TEST_F(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
   EXPECT_EQ(std::string(buffer, 6), "######");
 }
 
-TEST_F(RegistryTest, WriteStoresAFourByteDword) {
+TEST_P(RegistryTest, WriteStoresAFourByteDword) {
   key_.SetRaw(L"v", REG_SZ, L"old", 8);
   ASSERT_NE(write_dword_(kHiveCurrentUser, key_.path().c_str(), "v", -2), 0);
   DWORD type = 0;
@@ -156,7 +191,7 @@ TEST_F(RegistryTest, WriteStoresAFourByteDword) {
   EXPECT_EQ(data, 0xFFFFFFFEu);
 }
 
-TEST_F(RegistryTest, WriteNeverCreatesAMissingKey) {
+TEST_P(RegistryTest, WriteNeverCreatesAMissingKey) {
   const std::string missing = key_.path() + "\\missing";
   EXPECT_EQ(write_dword_(kHiveCurrentUser, missing.c_str(), "v", 1), 0);
   EXPECT_FALSE(kestrad_test::KeyExists(HKEY_CURRENT_USER, missing));

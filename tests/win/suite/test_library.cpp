@@ -1,6 +1,7 @@
 #include "test_library.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <vector>
 
@@ -37,6 +38,45 @@ Library::Library(const std::string& path) : module_(LoadLibraryA(path.c_str())) 
   if (!module_) {
     throw std::runtime_error("cannot load " + path + ", error " + std::to_string(GetLastError()));
   }
+}
+
+namespace {
+
+void WriteSlot(ULONG_PTR* slot, ULONG_PTR value) {
+  DWORD old = 0;
+  VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+  *slot = value;
+  VirtualProtect(slot, sizeof *slot, old, &old);
+}
+
+}  // namespace
+
+ImportPatch::ImportPatch(HMODULE library, const char* function, const void* replacement) {
+  BYTE* base = reinterpret_cast<BYTE*>(library);
+  const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(
+      base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       d->Name != 0 && slot_ == nullptr; ++d) {
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+      if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+          std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name,
+                      function) == 0) {
+        slot_ = reinterpret_cast<ULONG_PTR*>(&slots->u1.Function);
+        break;
+      }
+    }
+  }
+  if (slot_ == nullptr) return;
+  original_ = *slot_;
+  WriteSlot(slot_, reinterpret_cast<ULONG_PTR>(replacement));
+}
+
+ImportPatch::~ImportPatch() {
+  if (slot_ != nullptr) WriteSlot(slot_, original_);
 }
 
 bool KeyExists(HKEY hive, const std::string& path) {

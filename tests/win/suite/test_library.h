@@ -36,6 +36,23 @@ class Library {
   kestrad::UniqueModule module_;
 };
 
+// Points the library's import of `function` at `replacement` while it
+// lives, as a system without the function, or with another one, would look
+// to it. patched() is false when the library does not import `function`.
+class ImportPatch {
+ public:
+  ImportPatch(HMODULE library, const char* function, const void* replacement);
+  ~ImportPatch();
+  ImportPatch(const ImportPatch&) = delete;
+  ImportPatch& operator=(const ImportPatch&) = delete;
+
+  bool patched() const { return slot_ != nullptr; }
+
+ private:
+  ULONG_PTR* slot_ = nullptr;
+  ULONG_PTR original_ = 0;
+};
+
 // A scratch key Software\KestradTest\<unique> under a hive: deleted before
 // and after use.
 class ScratchKey {
