@@ -5,6 +5,7 @@
 #include "common/unique_handle_win32.h"
 #include "messages.h"
 #include "program_config.h"
+#include "support/tamarak9_binding_win32.h"
 
 namespace kestrad {
 
@@ -25,6 +26,9 @@ DWORD EventId(EventType type) {
 }  // namespace
 
 void Win32EventLog::Report(EventType type, const std::string& text) {
+  // ADVAPI32 is delay-loaded: a healthy boot-time check writes no entry and
+  // does not load it. Without it there is no event log to write to.
+  if (!TryLoadSystemLibrary("advapi32.dll")) return;
   // A source opened per entry: entries are rare, and nothing stays open
   // between them.
   const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));

@@ -260,11 +260,17 @@ HMODULE LoadLibraryByPath(const WideString& path) {
                                             : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-void LoadSystemLibrary(const char* file_name) {
+bool TryLoadSystemLibrary(const char* file_name) {
   const WideString folder = SystemFolder();
-  const HMODULE module =
-      folder.empty() ? nullptr : LoadLibraryByPath(folder + L"\\" + WideFromAnsi(file_name));
-  if (module == nullptr) ThrowLoadFailed(file_name, folder.empty() ? 0 : GetLastError());
+  if (folder.empty()) {
+    SetLastError(0);
+    return false;
+  }
+  return LoadLibraryByPath(folder + L"\\" + WideFromAnsi(file_name)) != nullptr;
+}
+
+void LoadSystemLibrary(const char* file_name) {
+  if (!TryLoadSystemLibrary(file_name)) ThrowLoadFailed(file_name, GetLastError());
 }
 
 }  // namespace kestrad

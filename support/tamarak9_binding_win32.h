@@ -35,9 +35,14 @@ WideString SystemFolder();
 HMODULE LoadLibraryByPath(const WideString& path);
 
 // Loads a DLL of the system folder by its full path, and keeps it loaded.
-// Throws RunError ("Cannot load <name>: <system text>") when it cannot. The
-// window DLLs are delay-loaded; a road that shows something loads them with
-// this first, so that its error trap reports a failure.
+// False when it cannot, with the reason in GetLastError (0 when the system
+// cannot tell its folder).
+bool TryLoadSystemLibrary(const char* file_name);
+
+// As TryLoadSystemLibrary, but throws RunError ("Cannot load <name>: <system
+// text>") when it cannot. The window DLLs are delay-loaded; a road that
+// shows something loads them with this first, so that its error trap
+// reports a failure.
 void LoadSystemLibrary(const char* file_name);
 
 }  // namespace kestrad
