@@ -201,7 +201,14 @@ bool Time(const std::vector<std::string>& f) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  if (!Start(f) || WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) return false;
+  if (!Start(f)) {
+    std::printf("failed\tstart\t%lu\n", GetLastError());
+    return false;
+  }
+  if (WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) {
+    std::printf("failed\twait\t%lu\n", GetLastError());
+    return false;
+  }
   QueryPerformanceCounter(&end);
   DWORD code = 0;
   GetExitCodeProcess(g_child.hProcess, &code);
