@@ -25,10 +25,12 @@ between the parent's NtCreateUserProcess and the child's first line); the
 share varies from run to run, from a fifth to over half. A median or even a
 quartile then falls in either group by chance, so the ratios compare the
 first deciles, which lie among the quick starts; the medians are printed
-too.
+too. With fewer quick starts the first decile wanders: 41 rounds gave
+ratios from 1.04 to 1.24 for the same build, 101 rounds (the default, some
+30 s) within a few hundredths.
 
 Usage (bench/run.sh sets up Wine and calls this):
-  python3 bench/bench.py [--runs 41] BUILD_DIR [BUILD_DIR ...]
+  python3 bench/bench.py [--runs 101] BUILD_DIR [BUILD_DIR ...]
 Needs WINEPREFIX (with a persistent wineserver) and DISPLAY, as the
 end-to-end tests do.
 """
@@ -144,9 +146,9 @@ def bench_loaded(builds) -> None:
                 loaded[path] = e2e.loaded(e2e.Run(h, path, args), os.path.basename(path))
             for label, path, args in b.programs():
                 extra = ""
-                if path == b.exe:
-                    beyond = sorted(loaded[path] - loaded[b.floor])
-                    extra = f"   beyond the registry reader's: {', '.join(beyond) or 'none'}"
+                if path != b.empty:
+                    beyond = sorted(loaded[path] - loaded[b.empty])
+                    extra = f"   beyond the empty program's: {', '.join(beyond) or 'none'}"
                 print(f"  {label:40s} {len(loaded[path]):3d}{extra}")
     finally:
         h.close()
@@ -175,7 +177,7 @@ def bench_sizes(builds) -> None:
 
 def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    p.add_argument("--runs", type=int, default=41)
+    p.add_argument("--runs", type=int, default=101)
     p.add_argument("--skip", default="", help="comma list of parts to skip: startup,sizes")
     p.add_argument("builds", nargs="+")
     args = p.parse_args()
