@@ -10,6 +10,7 @@
 
 #include "common/unique_handle_win32.h"
 #include "tamarak9/exports.h"
+#include "tamarak9/system_library_win32.h"
 
 static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
 static_assert(std::is_same_v<decltype(&ConsoleOpen), T9ConsoleOpenFn>);
@@ -183,10 +184,10 @@ int16_t T9_CALL InNativeConsole(void) {
   if (!IsConsole(StdIn()) || !IsConsole(out)) return 1;
   using GetConsoleProcessListFn = DWORD(WINAPI*)(LPDWORD, DWORD);
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-  const auto get_list = kernel32 == nullptr
-                            ? nullptr
-                            : reinterpret_cast<GetConsoleProcessListFn>(reinterpret_cast<void*>(
-                                  GetProcAddress(kernel32, "GetConsoleProcessList")));
+  const auto get_list =
+      kernel32 == nullptr
+          ? nullptr
+          : tamarak9::GetFunction<GetConsoleProcessListFn>(kernel32, "GetConsoleProcessList");
   if (get_list != nullptr) {
     DWORD ids[4];
     const DWORD count = get_list(ids, 4);

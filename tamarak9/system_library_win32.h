@@ -1,4 +1,5 @@
-// DLLs of the system folder, loaded by the library at run time.
+// DLLs of the system folder and functions of loaded DLLs, found by the
+// library at run time.
 #pragma once
 
 #include <windows.h>
