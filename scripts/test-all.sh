@@ -47,8 +47,16 @@ run_windows_tests() {
   flock -u 9
   exec 9>&-
   echo "test-all: $preset on DISPLAY=$DISPLAY, WINEPREFIX=$WINEPREFIX"
-  ctest --preset "$preset"
-  local rc=$?
+  local rc
+  if [ "$preset" = win32 ] && [ -n "${KESTRAD_WINE_NO_32BIT:-}" ]; then
+    # Nothing of the i686 build can run here; what reads its files still can.
+    echo "test-all: SKIPPED: the i686 build's suites and end-to-end tests: this machine runs no 32-bit programs; only its file checks (pe.*) run"
+    ctest --preset "$preset" -R '^pe\.'
+    rc=$?
+  else
+    ctest --preset "$preset"
+    rc=$?
+  fi
   kestrad_wine_down
   return $rc
 }
