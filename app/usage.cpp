@@ -37,8 +37,10 @@ std::string UsageBanner() {
 
 void ShowUsage(Support& support, ErrorTrap& trap) {
   trap.Run([&] { support.OpenConsole(); });
-  // A failed test of the console enters the branch it guards: the printing.
-  if (!trap.Decide([&] { return support.ConsoleOpen(); })) return;
+  // Only a console that says it is ready gets the screen. A test that fails
+  // enters the branch it guards, which is printing nothing, as a failed
+  // InNativeConsole below enters the pause it guards.
+  if (trap.Decide([&] { return !support.ConsoleOpen(); })) return;
   trap.Run([&] { support.SetConsoleAttributes(kIntenseWhiteText, kBlueBackground); });
   trap.Run([&] { support.Writes(UsageBanner()); });
   trap.Run([&] { support.ClearConsoleAttributes(); });
