@@ -19,6 +19,11 @@ constexpr char kWarningEntry[] =
 constexpr char kPassedEntry[] =
     "\r\n\r\n" KESTRAD_NAME
     " checked the IDE settings and all channels appear to be using DMA access OK";
+// A check that could read neither channel passes, but it must not claim that
+// DMA is in use.
+constexpr char kNothingReadEntry[] =
+    "\r\n\r\n" KESTRAD_NAME
+    " could not read the DMA setting of either IDE channel and cannot tell whether DMA is in use";
 constexpr char kWarningTitle[] = "Disk Drives Running in Emergency (Slow) IDE Mode";
 constexpr char kWarningPrompt[] =
     "DMA appears to be disabled on at least one IDE channel\r\n"
@@ -74,14 +79,16 @@ int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
     result = TestIDE(no_window, support, log, form, &dma_values_read);
     const int code = result == 0 ? kDmaOff : dma_values_read == 0 ? kNothingRead : kDmaInUse;
     if (result == 0 || switches.debug) {
-      log.Report(EventType::Warning, kWarningEntry);
+      log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
       // A script's check shows nothing: no box, no window.
       if (switches.quiet) return code;
       trap.Run([&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
       trap.Run([&] { platform.LoadForm1(); });
+    } else if (switches.log && dma_values_read == 0) {
+      log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);
     } else if (switches.log) {
-      log.Report(EventType::Information, kPassedEntry);
+      log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
     }
     return code;
   }

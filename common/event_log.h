@@ -7,11 +7,20 @@ namespace kestrad {
 
 enum class EventType { Error = 1, Warning = 2, Information = 4 };
 
+// Each kind of entry has an event id of its own, so that a collector can
+// filter on it. The message table (app/messages.mc) has one message per id.
+enum class EventId : unsigned {
+  CheckFailed = 1000,     // Warning: DMA switched off on a channel, or "/DEBUG"
+  CheckPassed = 1001,     // Information: a passed check, with "/LOG"
+  RunTimeFailure = 1002,  // Error: a failure caught by an error trap
+  NothingRead = 1003,     // Information: neither channel could be read, with "/LOG"
+};
+
 class EventLog {
  public:
   virtual ~EventLog() = default;
   // Writes one entry. Never throws: a log that cannot be written is dropped.
-  virtual void Report(EventType type, const std::string& text) = 0;
+  virtual void Report(EventType type, EventId id, const std::string& text) = 0;
 };
 
 }  // namespace kestrad

@@ -12,20 +12,14 @@ namespace kestrad {
 namespace {
 constexpr char kSourceName[] = KESTRAD_NAME;
 
-// One event id per kind of entry, so that collectors can filter on it: a
-// Warning is a failed check, an Information a passed one, an Error a
-// run-time failure caught by an error trap.
-DWORD EventId(EventType type) {
-  switch (type) {
-    case EventType::Warning: return MSG_CHECK_FAILED;
-    case EventType::Information: return MSG_CHECK_PASSED;
-    case EventType::Error: break;
-  }
-  return MSG_RUN_TIME_FAILURE;
-}
+// The message table's ids are the program's.
+static_assert(MSG_CHECK_FAILED == static_cast<DWORD>(EventId::CheckFailed));
+static_assert(MSG_CHECK_PASSED == static_cast<DWORD>(EventId::CheckPassed));
+static_assert(MSG_RUN_TIME_FAILURE == static_cast<DWORD>(EventId::RunTimeFailure));
+static_assert(MSG_NOTHING_READ == static_cast<DWORD>(EventId::NothingRead));
 }  // namespace
 
-void Win32EventLog::Report(EventType type, const std::string& text) {
+void Win32EventLog::Report(EventType type, EventId id, const std::string& text) {
   // ADVAPI32 is delay-loaded: a healthy boot-time check writes no entry and
   // does not load it. Without it there is no event log to write to.
   if (!TryLoadSystemLibrary("advapi32.dll")) return;
@@ -34,7 +28,7 @@ void Win32EventLog::Report(EventType type, const std::string& text) {
   const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));
   if (!source) return;
   const char* strings[1] = {text.c_str()};
-  ReportEventA(source.get(), static_cast<WORD>(type), 0, EventId(type), nullptr, 1, 0, strings,
+  ReportEventA(source.get(), static_cast<WORD>(type), 0, static_cast<DWORD>(id), nullptr, 1, 0, strings,
                nullptr);
 }
 

@@ -7,7 +7,7 @@ namespace kestrad {
 
 class Win32EventLog : public EventLog {
  public:
-  void Report(EventType type, const std::string& text) override;
+  void Report(EventType type, EventId id, const std::string& text) override;
 };
 
 }  // namespace kestrad

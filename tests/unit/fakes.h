@@ -20,11 +20,12 @@ namespace kestrad::testing {
 
 class FakeLog : public EventLog {
  public:
-  void Report(EventType type, const std::string& text) override {
-    entries.push_back({type, text});
+  void Report(EventType type, EventId id, const std::string& text) override {
+    entries.push_back({type, id, text});
   }
   struct Entry {
     EventType type;
+    EventId id;
     std::string text;
   };
   std::vector<Entry> entries;

@@ -100,7 +100,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
 
   std::vector<std::string> out = {"calls: " + Calls(support.calls)};
   const char* types[] = {"", "Error", "Warning", "", "Information"};
-  for (const auto& e : log.entries) out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + ": " + Escape(e.text));
+  for (const auto& e : log.entries) out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + " " + std::to_string(static_cast<unsigned>(e.id)) + ": " + Escape(e.text));
   for (const auto& b : platform.boxes) out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " + Escape(b.prompt));
   if (!support.console.empty()) out.push_back("stdout: " + Escape(support.console));
   for (const auto& a : support.opened) out.push_back("opened: " + a);

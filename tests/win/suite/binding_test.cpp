@@ -157,6 +157,7 @@ TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
       {1000, "\r\n\r\nKESTRAD Detected that at least one IDE channel is not using DMA access"},
       {1001, "\r\n\r\nKESTRAD checked the IDE settings and all channels appear to be using DMA access OK"},
       {1002, "\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left) occured"},
+      {1003, "\r\n\r\nKESTRAD could not read the DMA setting of either IDE channel and cannot tell whether DMA is in use"},
   };
   for (const auto& entry : entries) {
     char* text = nullptr;
