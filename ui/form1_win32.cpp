@@ -303,8 +303,10 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     DWORD ex_style = 0;
     switch (spec.kind) {
       case ControlKind::Button:
-        // Captions wrap, as the taller maker's button needs.
-        style |= WS_TABSTOP | BS_PUSHBUTTON | BS_MULTILINE;
+        // The maker's button draws its caption itself (DrawCaptionButton):
+        // a push button's own wrapping leaves too little of its face for
+        // the text and cuts the caption's last line off.
+        style |= WS_TABSTOP | (spec.id == ControlId::Command5 ? BS_OWNERDRAW : BS_PUSHBUTTON);
         break;
       case ControlKind::CheckBox:
         // Not the automatic kind, which would cycle through grayed too.
@@ -366,15 +368,59 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     }
   }
 
-  // A multi-line edit control asks the dialog manager for every key, Tab
-  // included, so the keyboard could not leave it. Tab is handed back: it
-  // moves along the tab order; Enter and typing stay with the box.
+  // The text boxes hold the user's reports; the keyboard must never lose
+  // them.
   static LRESULT CALLBACK TextBoxProcedure(HWND box, UINT message, WPARAM wp, LPARAM lp) {
+    // Esc: a multi-line edit that the dialog manager has asked for its keys
+    // posts WM_CLOSE to its parent, which would close the window and both
+    // reports with it. Esc does nothing here, as anywhere in the window.
+    if ((message == WM_KEYDOWN || message == WM_CHAR) && wp == VK_ESCAPE) return 0;
     LRESULT result = CallWindowProcA(text_box_procedure_, box, message, wp, lp);
-    if (message == WM_GETDLGCODE && wp == VK_TAB) {
-      result &= ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    if (message == WM_GETDLGCODE) {
+      // The dialog manager selects the whole text of an edit that Tab moves
+      // into, and the next key typed would replace the report: the focus
+      // arrives with the caret where it was and nothing selected.
+      result &= ~static_cast<LRESULT>(DLGC_HASSETSEL);
+      // A multi-line edit asks for every key, Tab included, so the keyboard
+      // could not leave it. Tab is handed back: it moves along the tab
+      // order; Enter and typing stay with the box.
+      if (wp == VK_TAB) {
+        result &= ~static_cast<LRESULT>(DLGC_WANTTAB | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+      }
     }
     return result;
+  }
+
+  // A push button whose caption wraps over the whole face inside its 3-D
+  // edge, centred both ways, with the system's word-breaking rules.
+  void DrawCaptionButton(const DRAWITEMSTRUCT& item) const {
+    HDC dc = item.hDC;
+    RECT face = item.rcItem;
+    const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+    const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+    DrawFrameControl(dc, &face, DFC_BUTTON,
+                     DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0) | (disabled ? DFCS_INACTIVE : 0));
+    RECT text = face;
+    InflateRect(&text, -2 * GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+    if (pushed) OffsetRect(&text, 1, 1);
+    char caption[64] = {};
+    const int length = GetWindowTextA(item.hwndItem, caption, sizeof caption);
+    const HGDIOBJ old_font =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(disabled ? COLOR_GRAYTEXT : COLOR_BTNTEXT));
+    constexpr UINT kFormat = DT_CENTER | DT_WORDBREAK;
+    RECT needed = text;
+    DrawTextA(dc, caption, length, &needed, kFormat | DT_CALCRECT);
+    const int spare = (text.bottom - text.top) - (needed.bottom - needed.top);
+    if (spare > 0) text.top += spare / 2;
+    DrawTextA(dc, caption, length, &text, kFormat);
+    SelectObject(dc, old_font);
+    if (item.itemState & ODS_FOCUS) {
+      RECT focus = face;
+      InflateRect(&focus, -3, -3);
+      DrawFocusRect(dc, &focus);
+    }
   }
 
   LRESULT Handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -404,6 +450,12 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
         SetTextColor(dc, colours_[Index(spec->id)]);
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        if (item->CtlType != ODT_BUTTON) break;
+        DrawCaptionButton(*item);
+        return TRUE;
       }
       case WM_CTLCOLOREDIT: {
         if (!text_box_brush_) break;

@@ -1,7 +1,8 @@
 // The real window code in this process, on the fake support library: its
 // controls, fonts, tooltips, keyboard, message boxes, and many Test and Fix
 // presses with every text kept and no objects left behind. Driven with
-// synchronous messages only; a CBT hook answers each message box.
+// synchronous messages, and the keyboard with typed input; a CBT hook
+// answers each message box.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -210,37 +211,137 @@ TEST_F(WindowTest, EveryTooltipTheLoadHandlerGaveIsShown) {
   EXPECT_EQ(given, shown);
 }
 
-// The focus starts on Test; Tab skips the disabled Fix button; Alt+T presses
-// Test. Tab and Shift+Tab move on from a text box as from any control; what
-// the user typed there stays, and the next report goes behind it.
-TEST_F(WindowTest, KeyboardReachesEveryControl) {
+// What the user types, as the system delivers it: through SendInput and the
+// thread's input queue, so the dialog manager sees every key.
+void SendKey(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(key, 0));
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+void Tap(WORD key) { SendKey(key, false), SendKey(key, true); }
+void TypeChar(wchar_t c) {
+  INPUT input[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    input[i].type = INPUT_KEYBOARD;
+    input[i].ki.wScan = c;
+    input[i].ki.dwFlags = KEYEVENTF_UNICODE | (i == 1 ? KEYEVENTF_KEYUP : 0);
+  }
+  SendInput(2, input, sizeof input[0]);
+}
+
+class KeyboardTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    SetForegroundWindow(hwnd_);
+    Pump();
+  }
+  // Handles the window's messages until `done` holds, waiting for each
+  // message; false when it does not within ten seconds, or the window is
+  // gone.
+  template <class Done>
+  bool PumpUntil(Done done) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+      if (!IsWindow(hwnd_) || GetTickCount() - start > 10000) return false;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      Pump();
+    }
+    return true;
+  }
+  // Tab (or Shift+Tab) once; true when the focus moved.
+  bool TabOnce(bool back = false) {
+    HWND before = GetFocus();
+    if (back) SendKey(VK_SHIFT, false);
+    Tap(VK_TAB);
+    if (back) SendKey(VK_SHIFT, true);
+    return PumpUntil([&] { return GetFocus() != before; });
+  }
+  // Types `text` and waits until the focused box holds `want`.
+  bool Type(const std::string& text, HWND box, const std::string& want) {
+    for (char c : text) TypeChar(static_cast<wchar_t>(c));
+    return PumpUntil([&] { return Text(box) == want; });
+  }
+  static std::pair<DWORD, DWORD> Selection(HWND box) {
+    DWORD from = 0, to = 0;
+    SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    return {from, to};
+  }
+};
+
+// The focus starts on Test, Tab skips the disabled Fix button, Alt+T presses
+// Test. Tab and Shift+Tab move into a text box with nothing selected and the
+// caret where it was, so typing goes in beside the report instead of
+// replacing it; Esc closes nothing, in a text box or elsewhere; the next
+// report goes behind everything typed.
+TEST_F(KeyboardTest, TheKeyboardNeverLosesTheReports) {
   EXPECT_EQ(Control(ControlId::Command1), GetFocus());
-  PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
-  Pump();
+  ASSERT_TRUE(TabOnce());
   EXPECT_EQ(Control(ControlId::Command4), GetFocus());
-  PostMessageA(GetFocus(), WM_SYSCHAR, 't', 1 << 29);
-  Pump();
-  EXPECT_TRUE(IsWindowEnabled(Control(ControlId::Command3)));
+  SendKey(VK_MENU, false);
+  Tap('T');
+  SendKey(VK_MENU, true);
+  ASSERT_TRUE(PumpUntil([&] { return IsWindowEnabled(Control(ControlId::Command3)) != FALSE; }));
+
   HWND text = Control(ControlId::txtIDE0);
-  SetFocus(text);
-  PostMessageA(text, WM_CHAR, 'x', 1);
-  PostMessageA(text, WM_KEYDOWN, VK_TAB, 1);
-  Pump();
+  const std::string report = Text(text);
+  const auto caret = Selection(text);
+  ASSERT_EQ(caret.first, caret.second);
+  for (int n = 0; GetFocus() != text; ++n) {
+    ASSERT_LT(n, 20) << "Tab does not reach the text box";
+    ASSERT_TRUE(TabOnce());
+  }
+  EXPECT_EQ(caret, Selection(text)) << "Tab selected the report";
+  ASSERT_TRUE(Type("xy", text, report + "xy"));
+
+  // Esc, then a key that shows Esc has been handled: nothing closed.
+  Tap(VK_ESCAPE);
+  ASSERT_TRUE(Type("z", text, report + "xyz")) << "Esc in the text box closed the window";
+
+  ASSERT_TRUE(TabOnce());
   EXPECT_EQ(Control(ControlId::chkIDE1DMAEnabled), GetFocus());
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_SHIFT] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
-  Pump();
-  keys[VK_SHIFT] = 0;
-  SetKeyboardState(keys);
+  Tap(VK_ESCAPE);
+  ASSERT_TRUE(TabOnce(true)) << "Esc on a check box closed the window";
   EXPECT_EQ(text, GetFocus());
-  const std::string typed = Text(text);
-  EXPECT_NE(std::string::npos, typed.find('x'));
-  EXPECT_EQ(std::string::npos, typed.find('\t'));
+  EXPECT_EQ(Selection(text), std::make_pair(caret.first + 3, caret.first + 3));
+  ASSERT_TRUE(Type("!", text, report + "xyz!"));
+
   Press(ControlId::Command1);
-  EXPECT_EQ(0u, Text(text).find(typed));
+  EXPECT_EQ(0u, Text(text).find(report + "xyz!"));
+  EXPECT_GT(Text(text).size(), report.size() + 4);
+}
+
+// After a Test the caret stands at the end of each box and its line is in
+// view: the newest report is what the user sees.
+TEST_F(WindowTest, TheNewestReportIsInViewAfterATest) {
+  Press(ControlId::Command1);
+  Press(ControlId::Command1);
+  for (ControlId id : {ControlId::txtIDE0, ControlId::txtIDE1}) {
+    SCOPED_TRACE(form1::Spec(id).name);
+    HWND box = Control(id);
+    const DWORD length = static_cast<DWORD>(GetWindowTextLengthA(box));
+    DWORD from = 0, to = 0;
+    SendMessageA(box, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(length, from);
+    EXPECT_EQ(length, to);
+    TEXTMETRICA metrics{};
+    {
+      const UniqueWindowDc dc(box);
+      SelectObject(dc.get(), reinterpret_cast<HFONT>(SendMessageA(box, WM_GETFONT, 0, 0)));
+      GetTextMetricsA(dc.get(), &metrics);
+    }
+    RECT client;
+    SendMessageA(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&client));
+    const LRESULT first = SendMessageA(box, EM_GETFIRSTVISIBLELINE, 0, 0);
+    const LRESULT visible = (client.bottom - client.top) / metrics.tmHeight;
+    const LRESULT caret_line = SendMessageA(box, EM_LINEFROMCHAR, length, 0);
+    EXPECT_GT(caret_line, visible) << "the report is too short to need scrolling";
+    EXPECT_GE(caret_line, first);
+    EXPECT_LT(caret_line, first + visible);
+  }
 }
 
 // A click or Space only toggles a check box; grayed comes from the test alone.
