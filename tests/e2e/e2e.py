@@ -81,12 +81,13 @@ class Helper:
 
     def __init__(self, url_log=os.devnull, debug=""):
         # Wine prints what the programs the helper starts report on the event
-        # log (and on the `debug` channels) to the helper's standard error.
+        # log (and on the `debug` channels) to the helper's standard error:
+        # each entry's id on the advapi channel, then its text.
         self.log = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
             ["wine", os.path.join(TOOLS, "winhelper.exe"), "serve"], stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=self.log, text=True, encoding="utf-8",
-            env=wine_env(WINEDEBUG="-all,+eventlog" + debug, KESTRAD_URL_LOG=windows_path(url_log)))
+            env=wine_env(WINEDEBUG="-all,+eventlog,fixme+advapi" + debug, KESTRAD_URL_LOG=windows_path(url_log)))
 
     def __call__(self, *fields):
         self.proc.stdin.write("\t".join(str(f) for f in fields) + "\n")
@@ -178,10 +179,14 @@ class Run:
                     h("close", rest[0])
         h.log.seek(logged)
         self.log = h.log.read().decode("latin-1").splitlines()
+        event_id = None
         for line in self.log:
+            m = re.match(r'^(?:[0-9a-f]+:)*fixme:advapi:ReportEventW \((?:[^,]*,){3}0x([0-9a-f]+),', line)
+            if m:
+                event_id = int(m.group(1), 16)
             m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
             if m:
-                self.lines.append(f"entry {LEVELS[m.group(1)]}: {m.group(2)}")
+                self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}: {m.group(2)}")
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
         with open(out, "rb") as f:
@@ -293,7 +298,20 @@ class LibrarySearchTest(E2E):
             with self.subTest(folder=name):
                 run = Run(self.h, self.program(name=name), "/CHECK /LOG")
                 self.assertEqual(1, len(run.lines), run.lines)
-                self.assertTrue(run.lines[0].startswith("entry Information:"), run.lines)
+                self.assertTrue(run.lines[0].startswith("entry Information 1001:"), run.lines)
+
+    def test_library_from_the_system_folder_when_none_is_beside_the_program(self):
+        # Many old machines keep shared DLLs there. The system folder is the
+        # program's own: SysWOW64 for a 32-bit program on 64-bit Windows.
+        system = "syswow64" if is_32bit(os.path.join(BIN, EXE)) else "system32"
+        path = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows", system, LIBRARY)
+        shutil.copy2(os.path.join(BIN, LIBRARY), path)
+        self.addCleanup(os.remove, path)
+        # Wine's PATH names the system folders too: not here.
+        run = Run(self.h, self.program(None), "/CHECK /LOG", env=[r"PATH=C:\nowhere"])
+        self.assertEqual(1, len(run.lines), run.lines)
+        self.assertTrue(run.lines[0].startswith("entry Information 1001:"), run.lines)
+        self.assertEqual(0, run.exit_code)
 
     def test_current_folder_and_relative_path_entries_are_not_searched(self):
         # Wherever a relative entry may lead: from the folder the program is
@@ -347,6 +365,14 @@ class LibrarySearchTest(E2E):
                     self.assertEqual(set(), dlls - floor - {LIBRARY})
         finally:
             h.close()
+
+
+def is_32bit(path):
+    """Whether the PE file at `path` is an i686 one."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    return int.from_bytes(data[pe + 4:pe + 6], "little") == 0x14C
 
 
 def loaded(run, program):
@@ -415,6 +441,16 @@ class PixelTest(E2E):
             # Only the channel found in PIO mode has its caption in red.
             if name in ("chkIDE0DMAEnabled", "chkIDE1DMAEnabled"):
                 self.assertEqual(name == "chkIDE1DMAEnabled", red > 20, f"{name}: {red} red pixels ({png})")
+
+        # The maker's caption stands whole on its button's face, inside the
+        # 2-pixel 3-D edge: two lines of text, none of them cut.
+        l, t, r, b = [x + d for x, d in zip(rects["Command5"], (2, 2, -2, -2))]
+        dark = [[min(p) < 100 for p in pixels(l, y, r, y + 1)] for y in range(t, b)]
+        rows = [any(row) for row in dark]
+        lines = sum(1 for y, on in enumerate(rows) if on and (y == 0 or not rows[y - 1]))
+        self.assertEqual(2, lines, f"the maker's caption has {lines} lines ({png})")
+        self.assertFalse(rows[0] or rows[-1], f"the maker's caption is cut at the top or bottom ({png})")
+        self.assertFalse(any(row[0] or row[-1] for row in dark), f"the maker's caption is cut at a side ({png})")
 
 
 class InstallerTest(E2E):
