@@ -8,15 +8,14 @@
 # window) and saves a picture of the window in build/demo/, taken in Wine's
 # virtual desktop, where the window has its frame and title bar.
 #
-#   scripts/demo.sh            the i686 build (what Windows 2000/XP users run)
+#   scripts/demo.sh            the i686 build (what Windows 2000/XP users run);
+#                              the x86_64 one on a machine that runs no
+#                              32-bit programs
 #   KESTRAD_DEMO_PRESET=win64 scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 [ "${KESTRAD_SKIP_SETUP:-0}" = 1 ] || bash scripts/setup-debian.sh
-preset=${KESTRAD_DEMO_PRESET:-win32}
-cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target kestrad tamarak9 winhelper
 
 interactive=1
 [ -n "${DISPLAY:-}" ] || interactive=0
@@ -29,6 +28,14 @@ up=$?
 set -e
 trap kestrad_wine_down EXIT
 [ $up = 0 ] || exit 1
+
+preset=${KESTRAD_DEMO_PRESET:-win32}
+if [ "$preset" = win32 ] && [ -n "${KESTRAD_WINE_NO_32BIT:-}" ]; then
+  echo "demo: this machine runs no 32-bit programs: the x86_64 build instead"
+  preset=win64
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target kestrad tamarak9 winhelper
 
 mkdir -p build/demo
 export KESTRAD_BIN_DIR=build/$preset/bin KESTRAD_TOOLS_DIR=build/$preset/tools
