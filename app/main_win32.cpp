@@ -1,10 +1,11 @@
 // kestrad.exe: a console program that opens its own window.
 #include <windows.h>
 
+#include "app/event_log_win32.h"
 #include "app/platform_win32.h"
 #include "app/startup.h"
-#include "common/event_log_win32.h"
 #include "support/tamarak9_binding_win32.h"
+#include "ui/form1_win32.h"
 
 int main() {
   // Before the first load of the support library: a tamarak9.dll planted in
@@ -13,13 +14,14 @@ int main() {
 
   auto support = kestrad::MakeTamarak9Binding();
   kestrad::Win32EventLog log;
-  kestrad::LazyForm1 form(GetModuleHandleA(nullptr), *support, log);
-  kestrad::Win32Platform platform(form);
+  // Nothing of the window system is loaded until the window is.
+  auto form = kestrad::MakeForm1(GetModuleHandleA(nullptr), *support, log);
+  kestrad::Win32Platform platform;
 
-  const int exit_code = kestrad::Main(*support, log, platform, form);
+  const int exit_code = kestrad::Main(*support, log, platform, *form);
 
   // With the window loaded the program lives on in its message loop, and
   // ends with the start-up's exit code when the window closes.
-  if (form.Loaded()) form.RunUntilUnloaded();
+  if (form->Loaded()) form->RunUntilUnloaded();
   return exit_code;
 }

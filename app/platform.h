@@ -14,8 +14,6 @@ class Platform {
   virtual std::string CommandLineArgs() = 0;
   // A modal box with one OK button; returns when it is dismissed.
   virtual void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
-  // Loads the main window, which shows itself.
-  virtual void LoadForm1() = 0;
   // Ends the program at once with its exit code. The product does not
   // return from it.
   virtual void EndProgram(int exit_code) = 0;

@@ -34,6 +34,15 @@ constexpr char kWarningPrompt[] =
 
 }  // namespace
 
+ExitCode CheckExitCode(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::DmaOff: return kDmaOff;
+    case Verdict::NothingRead: return kNothingRead;
+    case Verdict::DmaInUse: break;
+  }
+  return kDmaInUse;
+}
+
 bool IsDLLInstalled(Support& support, EventLog& log) {
   bool result = true;
   ErrorTrap trap(log, TrapWording::IsDLLInstalled);
@@ -41,7 +50,7 @@ bool IsDLLInstalled(Support& support, EventLog& log) {
   return result;
 }
 
-int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
+int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
   Switches switches;
@@ -67,25 +76,25 @@ int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
   if (switches.help) {
     ShowUsage(support, trap);
     trap.Run([&] { support.CloseConsole(); });
-    platform.EndProgram(kDmaInUse);
-    return kDmaInUse;
+    platform.EndProgram(kUsageShown);
+    return kUsageShown;
   }
 
   trap.Run([&] { support.CloseConsole(); });
 
   if (switches.check) {
     const std::int16_t no_window = 0;
-    int dma_values_read = 0;
-    result = TestIDE(no_window, support, log, form, &dma_values_read);
-    const int code = result == 0 ? kDmaOff : dma_values_read == 0 ? kNothingRead : kDmaInUse;
+    Verdict verdict = Verdict::DmaInUse;
+    result = TestIDE(no_window, support, log, form, &verdict);
+    const int code = CheckExitCode(verdict);
     if (result == 0 || switches.debug) {
       log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
       // A script's check shows nothing: no box, no window.
       if (switches.quiet) return code;
       trap.Run([&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
-      trap.Run([&] { platform.LoadForm1(); });
-    } else if (switches.log && dma_values_read == 0) {
+      trap.Run([&] { form.Load(); });
+    } else if (switches.log && verdict == Verdict::NothingRead) {
       log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);
     } else if (switches.log) {
       log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
@@ -94,8 +103,8 @@ int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form) {
   }
 
   trap.Run([&] { support.CloseConsole(); });
-  trap.Run([&] { platform.LoadForm1(); });
-  return kDmaInUse;
+  trap.Run([&] { form.Load(); });
+  return kNoCheck;
 }
 
 }  // namespace kestrad

@@ -2,26 +2,32 @@
 #pragma once
 
 #include "app/platform.h"
-#include "check/channel_window.h"
+#include "check/channel_check.h"
 #include "common/event_log.h"
 #include "support/support.h"
+#include "ui/form1.h"
 
 namespace kestrad {
 
 // True when the support library answers its first call.
 bool IsDLLInstalled(Support& support, EventLog& log);
 
-// The program's exit code, for scripts: what the boot-time check found.
+// The program's exit code, for scripts.
 enum ExitCode {
-  kDmaInUse = 0,      // DMA on both channels, or no check ran (the window, "/H")
-  kDmaOff = 1,        // DMA switched off on at least one channel
-  kNothingRead = 2,   // neither channel's DMAEnabled could be read
-  kNoLibrary = 3,     // the support library is missing
+  kNoCheck = 0,      // no check ran: the window without "/CHECK"
+  kUsageShown = 0,   // "/H" or "/?"
+  kDmaInUse = 0,     // the check found DMA on both channels
+  kDmaOff = 1,       // ... DMA switched off on at least one channel
+  kNothingRead = 2,  // ... neither channel's DMAEnabled could be read
+  kNoLibrary = 3,    // the support library is missing
 };
+
+// The exit code of a check with this verdict.
+ExitCode CheckExitCode(Verdict verdict);
 
 // Runs the start-up. Returns the exit code when the road it took is done; a
 // loaded window then keeps the program alive, and the code is the
 // program's when the window closes.
-int Main(Support& support, EventLog& log, Platform& platform, WindowRef& form);
+int Main(Support& support, EventLog& log, Platform& platform, Form1& form);
 
 }  // namespace kestrad

@@ -58,13 +58,15 @@ static_assert(sizeof kSeparator == 80 + 2 + 1, "the separator is 80 hyphens");
 // One run of the test: every operation is a step of the run's trap.
 class Run {
  public:
-  Run(bool windowed, Support& support, EventLog& log, WindowRef& form)
+  Run(bool windowed, Support& support, EventLog& log, Form1& form)
       : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), form_(form) {}
 
-  int dma_values_read() const { return dma_values_read_; }
+  Verdict verdict() const {
+    return result_ == 0 ? Verdict::DmaOff : dma_values_read_ == 0 ? Verdict::NothingRead : Verdict::DmaInUse;
+  }
 
   std::int16_t Execute() {
-    if (windowed_) OnWindow([](ChannelWindow& w) { w.SetFixEnabled(false); });
+    if (windowed_) OnWindow([](Form1& w) { w.SetFixEnabled(false); });
     JudgeDma(0);
     JudgeDma(1);
     if (!windowed_) return result_;
@@ -74,9 +76,9 @@ class Run {
       for (const DetectionValue& value : kDetectionValues) JudgeDetectionValue(channel, value);
     }
     for (int channel = 0; channel < 2; ++channel) AppendLine(channel, kSeparator, false);
-    OnWindow([](ChannelWindow& w) { w.GetDriverVersions(); });
+    OnWindow([](Form1& w) { w.GetDriverVersions(); });
     for (int channel = 0; channel < 2; ++channel) {
-      OnWindow([channel](ChannelWindow& w) { w.SetSelStart(channel, w.TextLength(channel)); });
+      OnWindow([channel](Form1& w) { w.SetSelStart(channel, w.TextLength(channel)); });
     }
     return result_;
   }
@@ -93,23 +95,23 @@ class Run {
 
   template <class Op>
   void OnWindow(Op op) {
-    trap_.Run([&] { op(form_.Window()); });
+    trap_.Run([&] { op(Referenced(form_)); });
   }
 
   void Caption(int channel, Indicator box, const std::string& text) {
-    OnWindow([&](ChannelWindow& w) { w.SetCaption(channel, box, text); });
+    OnWindow([&](Form1& w) { w.SetCaption(channel, box, text); });
   }
   void State(int channel, Indicator box, CheckState state) {
-    OnWindow([&](ChannelWindow& w) { w.SetState(channel, box, state); });
+    OnWindow([&](Form1& w) { w.SetState(channel, box, state); });
   }
   void Colour(int channel, Indicator box, std::uint32_t colour) {
-    OnWindow([&](ChannelWindow& w) { w.SetColour(channel, box, colour); });
+    OnWindow([&](Form1& w) { w.SetColour(channel, box, colour); });
   }
   void AppendLine(int channel, const std::string& line, bool end_line = true) {
-    OnWindow([&](ChannelWindow& w) { w.AppendText(channel, end_line ? line + kLineEnd : line); });
+    OnWindow([&](Form1& w) { w.AppendText(channel, end_line ? line + kLineEnd : line); });
   }
   void EnableFix() {
-    OnWindow([](ChannelWindow& w) { w.SetFixEnabled(true); });
+    OnWindow([](Form1& w) { w.SetFixEnabled(true); });
   }
 
   void JudgeDma(int channel) {
@@ -174,7 +176,7 @@ class Run {
   const bool windowed_;
   Support& support_;
   ErrorTrap trap_;
-  WindowRef& form_;
+  Form1& form_;
   std::int16_t result_ = -1;
   int dma_values_read_ = 0;
   std::int32_t value_ = 0;
@@ -184,17 +186,11 @@ class Run {
 }  // namespace
 
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     WindowRef& form, int* dma_values_read) {
+                     Form1& form, Verdict* verdict) {
   Run run(update_window != 0, support, log, form);
   const std::int16_t result = run.Execute();
-  *dma_values_read = run.dma_values_read();
+  if (verdict != nullptr) *verdict = run.verdict();
   return result;
-}
-
-std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     WindowRef& form) {
-  int ignored = 0;
-  return TestIDE(update_window, support, log, form, &ignored);
 }
 
 }  // namespace kestrad

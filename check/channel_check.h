@@ -3,20 +3,25 @@
 
 #include <cstdint>
 
-#include "check/channel_window.h"
 #include "common/event_log.h"
 #include "support/support.h"
+#include "ui/form1.h"
 
 namespace kestrad {
 
-// Returns -1 when no channel was found with DMA switched off, 0 otherwise.
-// With `update_window` zero it makes exactly the two DMAEnabled reads and
-// never references the window; nonzero, it also reports every finding on
-// the window that `form` refers to. Failures are logged, never thrown.
+// What the test found, behind its boolean result.
+enum class Verdict {
+  DmaInUse,     // every DMAEnabled that could be read is 1, and one could
+  DmaOff,       // a channel's DMAEnabled was read and is not 1
+  NothingRead,  // neither DMAEnabled could be read: the test still passes
+};
+
+// Returns -1 when no channel was found with DMA switched off, 0 otherwise,
+// and the verdict in `*verdict` when it is given. With `update_window` zero
+// it makes exactly the two DMAEnabled reads and never references the
+// window; nonzero, it also reports every finding on `form`. Failures are
+// logged, never thrown.
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     WindowRef& form);
-// The same, telling how many of the two DMAEnabled values could be read.
-std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     WindowRef& form, int* dma_values_read);
+                     Form1& form, Verdict* verdict = nullptr);
 
 }  // namespace kestrad

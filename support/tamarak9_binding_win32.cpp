@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "common/error_text_win32.h"
+#include "win32/error_text.h"
 #include "common/run_error.h"
-#include "common/unique_handle_win32.h"
+#include "win32/unique_handle.h"
 #include "support/library_search.h"
 #include "tamarak9/tamarak9.h"
 
@@ -68,6 +68,23 @@ WideString Environment(const wchar_t* name) {
   const DWORD n = size > 0 ? GetEnvironmentVariableW(name, &value[0], size) : 0;
   value.resize(n > 0 && n < size ? n : 0);
   return value;
+}
+
+WideString SystemFolder() {
+  WideString folder(MAX_PATH, L'\0');
+  const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
+  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
+  return folder;
+}
+
+HMODULE LoadLibraryByPath(const WideString& path) {
+  // The DLL's own imports come from its folder and the system folder, never
+  // from the current folder.
+  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+  const bool default_directories = GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
+  return LoadLibraryExW(path.c_str(), nullptr,
+                        default_directories ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
+                                            : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 [[noreturn]] void ThrowLoadFailed(const std::string& file_name, DWORD error) {
@@ -241,36 +258,6 @@ void HardenLibrarySearchPath() {
   // folder, which the program never uses for anything else.
   const WideString system = SystemFolder();
   if (!system.empty()) SetCurrentDirectoryW(system.c_str());
-}
-
-WideString SystemFolder() {
-  WideString folder(MAX_PATH, L'\0');
-  const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
-  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
-  return folder;
-}
-
-HMODULE LoadLibraryByPath(const WideString& path) {
-  // The DLL's own imports come from its folder and the system folder, never
-  // from the current folder.
-  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-  const bool default_directories = GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
-  return LoadLibraryExW(path.c_str(), nullptr,
-                        default_directories ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
-                                            : LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-bool TryLoadSystemLibrary(const char* file_name) {
-  const WideString folder = SystemFolder();
-  if (folder.empty()) {
-    SetLastError(0);
-    return false;
-  }
-  return LoadLibraryByPath(folder + L"\\" + WideFromAnsi(file_name)) != nullptr;
-}
-
-void LoadSystemLibrary(const char* file_name) {
-  if (!TryLoadSystemLibrary(file_name)) ThrowLoadFailed(file_name, GetLastError());
 }
 
 }  // namespace kestrad

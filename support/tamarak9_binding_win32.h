@@ -27,22 +27,5 @@ std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIB
 // the system folder everywhere.
 void HardenLibrarySearchPath();
 
-// The system folder, empty when the system cannot tell it.
-WideString SystemFolder();
-
-// Loads a DLL by its full path; its own imports come from its folder and the
-// system folder.
-HMODULE LoadLibraryByPath(const WideString& path);
-
-// Loads a DLL of the system folder by its full path, and keeps it loaded.
-// False when it cannot, with the reason in GetLastError (0 when the system
-// cannot tell its folder).
-bool TryLoadSystemLibrary(const char* file_name);
-
-// As TryLoadSystemLibrary, but throws RunError ("Cannot load <name>: <system
-// text>") when it cannot. The window DLLs are delay-loaded; a road that
-// shows something loads them with this first, so that its error trap
-// reports a failure.
-void LoadSystemLibrary(const char* file_name);
 
 }  // namespace kestrad

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "common/unique_handle_win32.h"
+#include "win32/unique_handle.h"
 #include "tamarak9/exports.h"
-#include "tamarak9/system_library_win32.h"
+#include "win32/system_library.h"
 
 static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
 static_assert(std::is_same_v<decltype(&ConsoleOpen), T9ConsoleOpenFn>);
@@ -187,7 +187,7 @@ int16_t T9_CALL InNativeConsole(void) {
   const auto get_list =
       kernel32 == nullptr
           ? nullptr
-          : tamarak9::GetFunction<GetConsoleProcessListFn>(kernel32, "GetConsoleProcessList");
+          : kestrad::GetFunction<GetConsoleProcessListFn>(kernel32, "GetConsoleProcessList");
   if (get_list != nullptr) {
     DWORD ids[4];
     const DWORD count = get_list(ids, 4);

@@ -7,7 +7,7 @@
 #include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
-#include "tamarak9/system_library_win32.h"
+#include "win32/system_library.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
@@ -25,9 +25,9 @@ using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR,
 // the boot-time check included. The shell may leave threads of its own
 // running in it, so it stays loaded.
 ShellExecuteAFn LoadShellExecute() {
-  const HMODULE shell32 = tamarak9::LoadSystemLibrary(L"shell32.dll");
+  const HMODULE shell32 = kestrad::LoadSystemLibrary(L"shell32.dll");
   if (shell32 == nullptr) return nullptr;
-  return tamarak9::GetFunction<ShellExecuteAFn>(shell32, "ShellExecuteA");
+  return kestrad::GetFunction<ShellExecuteAFn>(shell32, "ShellExecuteA");
 }
 
 // The items one after another, each ended by a NUL, in a buffer large

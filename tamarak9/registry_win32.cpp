@@ -6,7 +6,7 @@
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/reg_text_core.h"
-#include "tamarak9/system_library_win32.h"
+#include "win32/system_library.h"
 #include "tamarak9/text_win32.h"
 
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
@@ -26,12 +26,12 @@ struct Registry {
 };
 
 bool BindFrom(HMODULE module, Registry* r) {
-  r->open_a = tamarak9::GetFunction<decltype(r->open_a)>(module, "RegOpenKeyExA");
-  r->open_w = tamarak9::GetFunction<decltype(r->open_w)>(module, "RegOpenKeyExW");
-  r->query_a = tamarak9::GetFunction<decltype(r->query_a)>(module, "RegQueryValueExA");
-  r->query_w = tamarak9::GetFunction<decltype(r->query_w)>(module, "RegQueryValueExW");
-  r->set_a = tamarak9::GetFunction<decltype(r->set_a)>(module, "RegSetValueExA");
-  r->close = tamarak9::GetFunction<decltype(r->close)>(module, "RegCloseKey");
+  r->open_a = kestrad::GetFunction<decltype(r->open_a)>(module, "RegOpenKeyExA");
+  r->open_w = kestrad::GetFunction<decltype(r->open_w)>(module, "RegOpenKeyExW");
+  r->query_a = kestrad::GetFunction<decltype(r->query_a)>(module, "RegQueryValueExA");
+  r->query_w = kestrad::GetFunction<decltype(r->query_w)>(module, "RegQueryValueExW");
+  r->set_a = kestrad::GetFunction<decltype(r->set_a)>(module, "RegSetValueExA");
+  r->close = kestrad::GetFunction<decltype(r->close)>(module, "RegCloseKey");
   return r->open_a && r->open_w && r->query_a && r->query_w && r->set_a && r->close;
 }
 
@@ -44,7 +44,7 @@ bool BindFrom(HMODULE module, Registry* r) {
 bool BindRegistry(Registry* r) {
   const HMODULE kernelbase = GetModuleHandleW(L"kernelbase.dll");
   if (kernelbase != nullptr && BindFrom(kernelbase, r)) return true;
-  const HMODULE advapi32 = tamarak9::LoadSystemLibrary(L"advapi32.dll");
+  const HMODULE advapi32 = kestrad::LoadSystemLibrary(L"advapi32.dll");
   return advapi32 != nullptr && BindFrom(advapi32, r);
 }
 

@@ -37,8 +37,8 @@
 #include <string>
 #include <vector>
 
-#include "common/unique_handle_win32.h"
-#include "tests/unit/transcript_text.h"
+#include "win32/unique_handle.h"
+#include "tests/transcript_text.h"
 
 namespace {
 

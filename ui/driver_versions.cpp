@@ -14,7 +14,7 @@ constexpr char kAtapiPrefix[2][32] = {"IDE 0: ATAPI Driver: ", "IDE 1: ATAPI Dri
 constexpr char kCrLf[] = "\r\n";
 }  // namespace
 
-void GetDriverVersions(ChannelWindow& window, Support& support, EventLog& log) {
+void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
   ErrorTrap trap(log, TrapWording::Window);
   // The one working value. A failed step leaves the trap's message in it, so
   // the steps after it show the message where the value would have been.

@@ -1,7 +1,7 @@
 // The driver identification that the window shows in both text boxes.
 #pragma once
 
-#include "check/channel_window.h"
+#include "ui/form1.h"
 #include "common/event_log.h"
 #include "support/support.h"
 
@@ -11,6 +11,6 @@ namespace kestrad {
 // boxes, then each channel's ATAPI driver provider and version to that
 // channel's box. A failure is logged and its message stands in for the value
 // being read; nothing is thrown.
-void GetDriverVersions(ChannelWindow& window, Support& support, EventLog& log);
+void GetDriverVersions(Form1& window, Support& support, EventLog& log);
 
 }  // namespace kestrad

@@ -1,5 +1,6 @@
 #include "ui/form1_handlers.h"
 
+#include "check/channel_check.h"
 #include "check/registry_layout.h"
 #include "common/error_trap.h"
 #include "common/program.h"
@@ -20,20 +21,20 @@ constexpr char kNotWritten[2][72] = {
 constexpr std::int16_t kTrue = -1;
 }  // namespace
 
-void Form1Handlers::Load(Form1View& view) {
+void Form1Handlers::Form_Load() {
   ErrorTrap trap(log_, TrapWording::Window);
-  trap.Run([&] { view.Show(); });
-  trap.Run([&] { view.SetTitle(std::string(kTitleLead) + kVersion + kTitleTail); });
+  trap.Run([&] { form_.Show(); });
+  trap.Run([&] { form_.SetTitle(std::string(kTitleLead) + kVersion + kTitleTail); });
   for (form1::ControlId id : form1::TooltipOrder()) {
-    trap.Run([&] { view.SetTooltip(id, form1::Spec(id).tooltip); });
+    trap.Run([&] { form_.SetTooltip(id, form1::Spec(id).tooltip); });
   }
-  trap.Run([&] { view.SetFixEnabled(false); });
-  trap.Run([&] { view.GetDriverVersions(); });
+  trap.Run([&] { form_.SetFixEnabled(false); });
+  trap.Run([&] { form_.GetDriverVersions(); });
 }
 
-void Form1Handlers::TestClicked() { test_(kTrue, support_, log_, form_); }
+void Form1Handlers::Command1_Click() { TestIDE(kTrue, support_, log_, form_); }
 
-void Form1Handlers::FixClicked() {
+void Form1Handlers::Command3_Click() {
   ErrorTrap trap(log_, TrapWording::Window);
   // A trapped failure is also shown in both boxes. Should a box refuse that
   // line as well, the failure is already in the event log: nothing more.
@@ -41,13 +42,13 @@ void Form1Handlers::FixClicked() {
     if (trap.Run(body)) return;
     for (int ch = 0; ch < 2; ++ch) {
       try {
-        form_.Window().AppendText(ch, trap.last_message() + kCrLf);
+        form_.AppendText(ch, trap.last_message() + kCrLf);
       } catch (...) {
       }
     }
   };
   auto append = [&](int ch, const std::string& text) {
-    step([&] { form_.Window().AppendText(ch, text); });
+    step([&] { form_.AppendText(ch, text); });
   };
 
   bool written = false;
@@ -69,13 +70,13 @@ void Form1Handlers::FixClicked() {
   }
   append(0, std::string(kRetesting) + kCrLf);
   append(1, std::string(kRetesting) + kCrLf);
-  step([&] { test_(kTrue, support_, log_, form_); });
-  if (written) step([&] { boxes_.Information(kRebootPrompt, kRebootTitle); });
+  step([&] { TestIDE(kTrue, support_, log_, form_); });
+  if (written) step([&] { form_.ShowInformation(kRebootPrompt, kRebootTitle); });
 }
 
-void Form1Handlers::HotfixClicked() { OpenAddress(kKnowledgeBaseAddress); }
+void Form1Handlers::Command4_Click() { OpenAddress(kKnowledgeBaseAddress); }
 
-void Form1Handlers::MakerClicked() { OpenAddress(kWebsite); }
+void Form1Handlers::Command5_Click() { OpenAddress(kWebsite); }
 
 void Form1Handlers::OpenAddress(const char* address) {
   ErrorTrap trap(log_, TrapWording::Window);

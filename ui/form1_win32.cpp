@@ -1,5 +1,5 @@
 // Form1 in plain Win32: a top-level window whose controls are created from
-// the table in form1_layout, and the ChannelWindow operations on them.
+// the table in form1_layout, and the Form1 operations on them.
 //
 // Frames are group boxes, and their check boxes are siblings laid over them
 // rather than children: a group box swallows its children's WM_COMMAND and
@@ -21,11 +21,11 @@
 
 #include "check/channel_check.h"
 #include "common/error_trap.h"
-#include "common/error_text_win32.h"
+#include "win32/error_text.h"
 #include "common/program.h"
 #include "common/run_error.h"
-#include "common/unique_handle_win32.h"
-#include "support/tamarak9_binding_win32.h"
+#include "win32/unique_handle.h"
+#include "win32/system_library.h"
 #include "ui/driver_versions.h"
 #include "ui/form1_handlers.h"
 #include "ui/form1_layout.h"
@@ -69,24 +69,27 @@ int ScreenDpi() {
 
 std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
 
-class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes {
+class Form1Window final : public Win32Form1 {
  public:
-  Win32Form1(HINSTANCE instance, Support& support, EventLog& log)
+  Form1Window(HINSTANCE instance, Support& support, EventLog& log)
       : instance_(instance),
         support_(support),
         log_(log),
-        handlers_(support, log, *this, *this, &TestIDE) {
+        handlers_(support, log, *this) {
     colours_.fill(kBlack);
   }
 
-  ~Win32Form1() override {
+  ~Form1Window() override {
     if (hwnd_) DestroyWindow(hwnd_);
   }
 
-  // ---- Form1Host ----
+  // ---- Form1 ----
 
   void Load() override {
     if (hwnd_) return;
+    // Delay-loaded: by full path first, so that a failure is reported.
+    RequireSystemLibrary(L"user32.dll");
+    RequireSystemLibrary(L"gdi32.dll");
     try {
       Create();
     } catch (...) {
@@ -94,37 +97,12 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
       if (hwnd_) DestroyWindow(hwnd_);
       throw;
     }
-    handlers_.Load(*this);
+    handlers_.Form_Load();
   }
 
   bool Loaded() const override { return hwnd_ != nullptr; }
 
-  void RunUntilUnloaded() override {
-    while (hwnd_ && HandleMessage(true)) {
-    }
-  }
-
-  bool HandleMessage(bool wait) override {
-    MSG msg;
-    if (wait ? GetMessageA(&msg, nullptr, 0, 0) <= 0 : !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      return false;
-    }
-    // Tab, Shift+Tab and the Alt access keys, as in a dialog.
-    if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) return true;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-    return msg.message != WM_QUIT;
-  }
-
-  // The first reference loads the window, as every reference to an
-  // unloaded form does.
-  ChannelWindow& Window() override {
-    if (!hwnd_) Load();
-    return *this;
-  }
-
- private:
-  // ---- ChannelWindow ----
+  // ---- the channel test's and the driver identification's ----
 
   void SetCaption(int channel, Indicator box, const std::string& caption) override {
     SetText(Control(form1::IndicatorControl(channel, box)), caption);
@@ -178,7 +156,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
 
   void GetDriverVersions() override { kestrad::GetDriverVersions(*this, support_, log_); }
 
-  // ---- Form1View ----
+  // ---- the load handler's ----
 
   void Show() override {
     if (!hwnd_) ThrowLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -212,12 +190,30 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     has_tip_[Index(id)] = true;
   }
 
-  // ---- Form1Boxes ----
-
-  void Information(const std::string& prompt, const std::string& title) override {
+  void ShowInformation(const std::string& prompt, const std::string& title) override {
     MessageBoxA(hwnd_, prompt.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION);
   }
 
+  // ---- Win32Form1 ----
+
+  void RunUntilUnloaded() override {
+    while (hwnd_ && HandleMessage(true)) {
+    }
+  }
+
+  bool HandleMessage(bool wait) override {
+    MSG msg;
+    if (wait ? GetMessageA(&msg, nullptr, 0, 0) <= 0 : !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      return false;
+    }
+    // Tab, Shift+Tab and the Alt access keys, as in a dialog.
+    if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) return true;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return msg.message != WM_QUIT;
+  }
+
+ private:
   // ---- the window ----
 
   HWND Control(ControlId id) const {
@@ -239,7 +235,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     if (GetClassInfoExA(instance_, kClassName, &existing)) return;
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &Win32Form1::Procedure;
+    wc.lpfnWndProc = &Form1Window::Procedure;
     wc.hInstance = instance_;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -258,7 +254,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
     // imported by name, comctl32.dll, which is no KnownDLL, would be looked
     // for beside the program first.
     if (!common_controls_) {
-      common_controls_.reset(LoadLibraryByPath(SystemFolder() + L"\\comctl32.dll"));
+      common_controls_.reset(LoadSystemLibrary(L"comctl32.dll"));
       using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
       const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(
           GetProcAddress(common_controls_.get(), "InitCommonControlsEx")));
@@ -334,7 +330,7 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
       // The text boxes are running logs: lift the 32K default limit.
       SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
       text_box_procedure_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-          control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Win32Form1::TextBoxProcedure)));
+          control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Form1Window::TextBoxProcedure)));
     }
   }
 
@@ -347,10 +343,10 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
 
   void Clicked(ControlId id) {
     switch (id) {
-      case ControlId::Command1: handlers_.TestClicked(); break;
-      case ControlId::Command3: handlers_.FixClicked(); break;
-      case ControlId::Command4: handlers_.HotfixClicked(); break;
-      case ControlId::Command5: handlers_.MakerClicked(); break;
+      case ControlId::Command1: handlers_.Command1_Click(); break;
+      case ControlId::Command3: handlers_.Command3_Click(); break;
+      case ControlId::Command4: handlers_.Command4_Click(); break;
+      case ControlId::Command5: handlers_.Command5_Click(); break;
       case ControlId::Command2:
         // Exit: unload; with the window gone the message loop ends and the
         // program with it, with the start-up's exit code.
@@ -495,11 +491,11 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
 
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_NCCREATE) {
-      auto* self = static_cast<Win32Form1*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+      auto* self = static_cast<Form1Window*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
       self->hwnd_ = window;
       SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<Win32Form1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Form1Window*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (!self || self->hwnd_ != window) return DefWindowProcA(window, message, wp, lp);
     // Nothing thrown may cross back into the system: a failure that no
     // handler trapped is reported like a trapped one.
@@ -534,8 +530,8 @@ class Win32Form1 final : public Form1Host, private Form1View, private Form1Boxes
 
 }  // namespace
 
-std::unique_ptr<Form1Host> MakeForm1(HINSTANCE instance, Support& support, EventLog& log) {
-  return std::make_unique<Win32Form1>(instance, support, log);
+std::unique_ptr<Win32Form1> MakeForm1(HINSTANCE instance, Support& support, EventLog& log) {
+  return std::make_unique<Form1Window>(instance, support, log);
 }
 
 }  // namespace kestrad

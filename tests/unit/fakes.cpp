@@ -3,7 +3,6 @@
 #include <cctype>
 #include <sstream>
 
-#include "check/channel_check.h"
 #include "tamarak9/cmdline_split.h"
 #include "ui/driver_versions.h"
 
@@ -106,14 +105,14 @@ std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
 }
 
 FakeForm::FakeForm(Support& support, EventLog& log)
-    : support_(support), log_(log), handlers_(support, log, *this, *this, &TestIDE) {
+    : support_(support), log_(log), handlers_(support, log, *this) {
   for (const form1::ControlSpec& spec : form1::Controls()) controls.push_back({spec.caption, {}});
 }
 
 void FakeForm::Load() {
   if (loaded || ended) return;
   loaded = true;
-  handlers_.Load(*this);
+  handlers_.Form_Load();
 }
 
 void FakeForm::Press(const std::string& button) {
@@ -122,12 +121,12 @@ void FakeForm::Press(const std::string& button) {
     return;
   }
   if (!loaded) return;
-  if (button == "Test") handlers_.TestClicked();
+  if (button == "Test") handlers_.Command1_Click();
   if (button == "Fix" && controls[static_cast<int>(form1::ControlId::Command3)].enabled) {
-    handlers_.FixClicked();
+    handlers_.Command3_Click();
   }
-  if (button == "Hotfix") handlers_.HotfixClicked();
-  if (button == "Maker") handlers_.MakerClicked();
+  if (button == "Hotfix") handlers_.Command4_Click();
+  if (button == "Maker") handlers_.Command5_Click();
 }
 
 void FakeForm::Op(const std::string& name) {
@@ -163,7 +162,7 @@ void FakeForm::GetDriverVersions() {
 void FakeForm::SetTooltip(form1::ControlId id, const std::string& t) {
   Op("SetTooltip"), controls[static_cast<std::size_t>(id)].tooltip = t;
 }
-void FakeForm::Information(const std::string& prompt, const std::string& t) {
+void FakeForm::ShowInformation(const std::string& prompt, const std::string& t) {
   boxes->push_back({static_cast<int>(BoxStyle::Information), t, prompt});
 }
 

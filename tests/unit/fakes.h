@@ -14,6 +14,7 @@
 #include "common/event_log.h"
 #include "common/run_error.h"
 #include "support/support.h"
+#include "ui/form1.h"
 #include "ui/form1_handlers.h"
 
 namespace kestrad::testing {
@@ -80,18 +81,14 @@ class FakeSupport : public Support {
   const Value* Find(std::uint32_t hive, const std::string& key, const std::string& name);
 };
 
-// Form1 as its handlers and the channel test see it: every control of the
-// layout table with its caption, state, colour, enabled state and text.
-class FakeForm : public Form1View, public WindowRef, public Form1Boxes {
+// Form1 with every control of the layout table: its caption, state, colour,
+// enabled state and text.
+class FakeForm : public Form1 {
  public:
   FakeForm(Support& support, EventLog& log);
 
-  // Loads the window on first reference, as referencing an unloaded form does.
-  ChannelWindow& Window() override {
-    Load();
-    return *this;
-  }
-  void Load();
+  void Load() override;
+  bool Loaded() const override { return loaded; }
   // A button press as the window delivers it: nothing while it is disabled.
   void Press(const std::string& button);
 
@@ -123,7 +120,7 @@ class FakeForm : public Form1View, public WindowRef, public Form1Boxes {
   void Show() override { Op("Show"), shown = true; }
   void SetTitle(const std::string& t) override { Op("SetTitle"), title = t; }
   void SetTooltip(form1::ControlId id, const std::string& t) override;
-  void Information(const std::string& prompt, const std::string& title) override;
+  void ShowInformation(const std::string& prompt, const std::string& title) override;
 
  private:
   void Op(const std::string& name);
@@ -138,7 +135,7 @@ class FakeForm : public Form1View, public WindowRef, public Form1Boxes {
 
 class FakePlatform : public Platform {
  public:
-  explicit FakePlatform(FakeForm& form) : form_(form) { form_.boxes = &boxes; }
+  explicit FakePlatform(FakeForm& form) { form.boxes = &boxes; }
   std::string args;
   std::vector<FakeForm::Shown> boxes;
   bool ended = false;
@@ -148,11 +145,7 @@ class FakePlatform : public Platform {
   void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({static_cast<int>(s), t, p});
   }
-  void LoadForm1() override { form_.Load(); }
   void EndProgram(int code) override { ended = true, exit_code = code; }
-
- private:
-  FakeForm& form_;
 };
 
 }  // namespace kestrad::testing

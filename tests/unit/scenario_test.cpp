@@ -11,7 +11,7 @@
 
 #include "app/startup.h"
 #include "fakes.h"
-#include "transcript_text.h"
+#include "tests/transcript_text.h"
 
 namespace kestrad::testing {
 namespace {

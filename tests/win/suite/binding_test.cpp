@@ -9,6 +9,7 @@
 
 #include "common/run_error.h"
 #include "support/tamarak9_binding_win32.h"
+#include "win32/system_library.h"
 #include "test_library.h"
 
 namespace {
@@ -91,13 +92,13 @@ TEST(BindingTest, EveryCallFailsWithoutTheLibrary) {
 // first, so that a failure reaches their error traps in the same words.
 TEST(BindingTest, SystemLibraryThatCannotLoadFailsNamingItself) {
   try {
-    kestrad::LoadSystemLibrary("nonexistent.dll");
+    kestrad::RequireSystemLibrary(L"nonexistent.dll");
     ADD_FAILURE() << "no RunError";
   } catch (const RunError& e) {
     EXPECT_EQ(e.number(), ERROR_MOD_NOT_FOUND);
     EXPECT_EQ(e.description().rfind("Cannot load nonexistent.dll: ", 0), 0u) << e.description();
   }
-  EXPECT_NO_THROW(kestrad::LoadSystemLibrary("user32.dll"));
+  EXPECT_NO_THROW(kestrad::RequireSystemLibrary(L"user32.dll"));
 }
 
 // Each fixture lacks one entry point: that one fails naming itself, the

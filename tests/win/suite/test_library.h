@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/unique_handle_win32.h"
+#include "win32/unique_handle.h"
 #include "tamarak9/tamarak9.h"
 
 namespace kestrad_test {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/platform_win32.h"
-#include "common/unique_handle_win32.h"
+#include "win32/unique_handle.h"
 #include "fakes.h"
 #include "test_library.h"
 #include "ui/form1_layout.h"
@@ -146,7 +146,7 @@ class WindowTest : public ::testing::Test {
 
   FakeSupport support_;
   FakeLog log_;
-  std::unique_ptr<Form1Host> form_;
+  std::unique_ptr<Win32Form1> form_;
   HWND hwnd_ = nullptr;
   HHOOK hook_ = nullptr;
 };
@@ -369,8 +369,7 @@ TEST_F(WindowTest, AClickOnlyTogglesACheckBox) {
 
 // Each message box style shows its icon: the start-up's and Fix's.
 TEST_F(WindowTest, BoxesShowTheIconOfTheirStyle) {
-  LazyForm1 lazy(GetModuleHandleA(nullptr), support_, log_);
-  Win32Platform platform(lazy);
+  Win32Platform platform;
   platform.ShowMessageBox("p", "critical", BoxStyle::Critical);
   platform.ShowMessageBox("p", "exclamation", BoxStyle::Exclamation);
   Press(ControlId::Command1);

@@ -1,19 +1,20 @@
-#include "tamarak9/system_library_win32.h"
+#include "win32/system_library.h"
 
 #include <cwchar>
 
-namespace tamarak9 {
+namespace kestrad {
 
 HMODULE LoadSystemLibrary(const wchar_t* file_name) {
   const std::size_t name_length = std::wcslen(file_name);
-  if (name_length > MAX_PATH) return nullptr;
+  if (name_length > MAX_PATH) return SetLastError(ERROR_FILENAME_EXCED_RANGE), nullptr;
   wchar_t path[2 * MAX_PATH + 2];
   const UINT length = GetSystemDirectoryW(path, MAX_PATH);
   // 0 is a failure; MAX_PATH or more is the size a larger buffer would need.
-  if (length == 0 || length >= MAX_PATH) return nullptr;
+  if (length == 0 || length >= MAX_PATH) return SetLastError(0), nullptr;
   path[length] = L'\\';
   std::wmemcpy(path + length + 1, file_name, name_length + 1);
+  // The DLL's own imports come from its folder, the system folder.
   return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-}  // namespace tamarak9
+}  // namespace kestrad

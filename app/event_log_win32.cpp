@@ -1,11 +1,11 @@
-#include "common/event_log_win32.h"
+#include "app/event_log_win32.h"
 
 #include <windows.h>
 
-#include "common/unique_handle_win32.h"
+#include "win32/unique_handle.h"
 #include "messages.h"
 #include "program_config.h"
-#include "support/tamarak9_binding_win32.h"
+#include "win32/system_library.h"
 
 namespace kestrad {
 
@@ -22,7 +22,7 @@ static_assert(MSG_NOTHING_READ == static_cast<DWORD>(EventId::NothingRead));
 void Win32EventLog::Report(EventType type, EventId id, const std::string& text) {
   // ADVAPI32 is delay-loaded: a healthy boot-time check writes no entry and
   // does not load it. Without it there is no event log to write to.
-  if (!TryLoadSystemLibrary("advapi32.dll")) return;
+  if (LoadSystemLibrary(L"advapi32.dll") == nullptr) return;
   // A source opened per entry: entries are rare, and nothing stays open
   // between them.
   const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));

@@ -1,4 +1,4 @@
-#include "common/error_text_win32.h"
+#include "win32/error_text.h"
 
 #include <windows.h>
 

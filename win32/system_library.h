@@ -1,0 +1,28 @@
+// DLLs of the system folder, loaded by their full path, and the functions of
+// loaded DLLs, for the program and its support library alike.
+#pragma once
+
+#include <windows.h>
+
+namespace kestrad {
+
+// Loads `file_name` from the system folder by its full path, never by a
+// search, and takes a reference it never gives back. Null when it cannot,
+// with the reason in GetLastError (0 when the system cannot tell its
+// folder). Free of the C++ runtime: the support library uses it.
+HMODULE LoadSystemLibrary(const wchar_t* file_name);
+
+// The same for the program: throws RunError ("Cannot load <name>: <the
+// system's text>") when it cannot. The window DLLs and ADVAPI32 are
+// delay-loaded; a road that shows something loads them with this first, so
+// that its error trap reports a failure. Defined in system_library_throw.cpp,
+// which only the program links.
+void RequireSystemLibrary(const wchar_t* file_name);
+
+// The address of `name` in `module` as a function pointer of type Fn.
+template <typename Fn>
+Fn GetFunction(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace kestrad
