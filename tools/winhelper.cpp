@@ -20,10 +20,13 @@
 //   next <ms>            the program's next new window, or its end:
 //                        "box <hwnd> <title> <prompt>" (answered with OK),
 //                        "window <hwnd> <title>", "ended <exit code>"
-//   press <hwnd> <id> <ms>  clicks a button and waits until its handler is
-//                        done, answering every box it shows ("box ..." lines)
-//   read <hwnd>          "control <id> <enabled> <check> <l t r b> <text>" per
-//                        control, the rectangle in the window's client area
+//   press <hwnd> <name> <ms>  clicks the button of that name and waits until
+//                        its handler is done, answering every box it shows
+//                        ("box ..." lines)
+//   read <hwnd>          "control <name> <enabled> <check> <l t r b> <text>"
+//                        per control in tab order, the rectangle in the
+//                        window's client area
+// The controls' names and identifiers are the window's own layout table's.
 //   close <hwnd>         posts WM_CLOSE
 //   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area,
 //                        then the same of the whole window, on the screen
@@ -37,8 +40,9 @@
 #include <string>
 #include <vector>
 
-#include "win32/unique_handle.h"
 #include "tests/transcript_text.h"
+#include "ui/form1_layout.h"
+#include "win32/unique_handle.h"
 
 namespace {
 
@@ -109,8 +113,13 @@ bool Next(DWORD ms) {
 // The button is clicked by a sent message, so a WM_NULL sent after it is
 // handled only when the click's handler has returned, or inside the modal
 // loop of a box the handler shows, which is then answered.
-bool Press(HWND window, int id, DWORD ms) {
-  SendNotifyMessageA(GetDlgItem(window, id), BM_CLICK, 0, 0);
+bool Press(HWND window, const std::string& name, DWORD ms) {
+  HWND button = nullptr;
+  for (const kestrad::form1::ControlSpec& spec : kestrad::form1::Controls()) {
+    if (name == spec.name) button = GetDlgItem(window, kestrad::form1::ControlCommandId(spec.id));
+  }
+  if (button == nullptr) return false;
+  SendNotifyMessageA(button, BM_CLICK, 0, 0);
   for (DWORD waited = 0; waited <= ms; waited += 20) {
     DWORD_PTR ignored;
     const bool idle = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20, &ignored) != 0;
@@ -222,15 +231,16 @@ const char* Serve(const std::vector<std::string>& f) {
   if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
   if (c == "time" && f.size() == 4) return Time(f) ? "done" : "error time";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
-  if (c == "press" && f.size() == 4) return Press(hwnd(1), std::stoi(f[2]), std::stoul(f[3])) ? "done" : "timeout";
+  if (c == "press" && f.size() == 4) return Press(hwnd(1), f[2], std::stoul(f[3])) ? "done" : "timeout";
   if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
   if (c == "read" && f.size() == 2) {
-    for (int id = 100; GetDlgItem(hwnd(1), id) != nullptr; ++id) {
-      HWND w = GetDlgItem(hwnd(1), id);
+    for (const kestrad::form1::ControlSpec& spec : kestrad::form1::Controls()) {
+      HWND w = GetDlgItem(hwnd(1), kestrad::form1::ControlCommandId(spec.id));
+      if (w == nullptr) return "error control";
       RECT r;
       GetWindowRect(w, &r);
       MapWindowPoints(nullptr, hwnd(1), reinterpret_cast<POINT*>(&r), 2);
-      std::printf("control\t%d\t%d\t%ld\t%ld %ld %ld %ld\t%s\n", id, IsWindowEnabled(w) ? 1 : 0,
+      std::printf("control\t%s\t%d\t%ld\t%ld %ld %ld %ld\t%s\n", spec.name, IsWindowEnabled(w) ? 1 : 0,
                   static_cast<long>(SendMessageA(w, BM_GETCHECK, 0, 0)), r.left, r.top, r.right,
                   r.bottom, Escape(Text(w)).c_str());
     }

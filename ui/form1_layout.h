@@ -116,6 +116,12 @@ int ClientHeightPixels(int dpi);
 // cell height, as CreateFont expects) for a size in hundredths of a point.
 int FontHeightPixels(int centipoints, int dpi);
 
+// A control's identifier in the window (its WM_COMMAND id), from its tab
+// index. They start clear of IDOK and IDCANCEL, which the dialog manager
+// sends for Enter and Esc.
+inline constexpr int kFirstControlId = 100;
+inline int ControlCommandId(ControlId id) { return kFirstControlId + static_cast<int>(id); }
+
 // The check box of a channel's indicator.
 ControlId IndicatorControl(int channel, Indicator box);
 ControlId TextBoxOf(int channel);

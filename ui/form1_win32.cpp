@@ -40,9 +40,6 @@ using form1::ControlSpec;
 using form1::FontKind;
 
 constexpr char kClassName[] = "KestradForm1";
-// Control identifiers start clear of IDOK and IDCANCEL, which IsDialogMessage
-// sends for Enter and Esc.
-constexpr int kFirstControlId = 100;
 constexpr COLORREF kTextBoxBack = RGB(255, 255, 192);
 constexpr int kIconResource = 1;
 
@@ -321,7 +318,7 @@ class Form1Window final : public Win32Form1 {
     const form1::PixelRect r = form1::ClientPixels(spec, dpi_);
     HWND control = CreateWindowExA(
         ex_style, window_class, spec.caption, style, r.left, r.top, r.width, r.height, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + spec.tab)), instance_, nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(form1::ControlCommandId(spec.id))), instance_, nullptr);
     if (!control) ThrowLastError();
     controls_[Index(spec.id)] = control;
     const int font = spec.font == FontKind::DefaultBold ? 1 : spec.font == FontKind::ArialBoldItalic ? 2 : 0;
@@ -430,7 +427,7 @@ class Form1Window final : public Win32Form1 {
           if (spec && spec->kind == ControlKind::Button) SendMessageA(focus, BM_CLICK, 0, 0);
           return 0;
         }
-        const int index = id - kFirstControlId;
+        const int index = id - form1::kFirstControlId;
         if (HIWORD(wp) == BN_CLICKED && index >= 0 && index < static_cast<int>(form1::kControlCount)) {
           // A disabled button has no click, whoever sends the command.
           const ControlId clicked = form1::Controls()[index].id;

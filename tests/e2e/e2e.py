@@ -21,13 +21,10 @@ TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
 EXE = "kestrad.exe"
 LIBRARY = "tamarak9.dll"
-# The window's controls in tab order; control n has the id 100 + n.
-CONTROLS = ["Command1", "Command3", "Command4", "Command2"] + [
-    f"chkIDE{ch}{v}" for ch in "0" for v in ("DMAEnabled", "ResetError", "MasterIdDataCheckSum",
-                                              "MasterDeviceDetectionTimeout", "SlaveIdDataCheckSum",
-                                              "SlaveDeviceDetectionTimeout")] + ["txtIDE0"]
-CONTROLS += [c.replace("IDE0", "IDE1") for c in CONTROLS[4:11]] + ["Frame1", "Frame2", "Command5"]
-BUTTONS = {"Test": 100, "Fix": 101, "Hotfix": 102, "Exit": 103, "Maker": 120}
+# The buttons a transcript presses. The helper names each control and finds
+# it by its name, from the window's own layout table.
+BUTTONS = {"Test": "Command1", "Fix": "Command3", "Hotfix": "Command4", "Exit": "Command2",
+           "Maker": "Command5"}
 # What a real process shows of a transcript: not the library calls, nor the
 # colours and tooltips (the window's own tests see those).
 HIDDEN = ("calls:", "red:", "tip ", "ended")
@@ -198,7 +195,7 @@ class Run:
     def read(self, hwnd):
         lines = []
         self.rects = {}
-        for (_, _, enabled, check, rect, text), name in zip(self.h("read", hwnd), CONTROLS):
+        for _, name, enabled, check, rect, text in self.h("read", hwnd):
             self.rects[name] = [int(x) for x in rect.split()]
             state = ""
             if name.startswith("Command"):
@@ -431,7 +428,7 @@ class PixelTest(E2E):
         def pixels(l, t, r, b):
             return [rgb[3 * (y * width + x):3 * (y * width + x) + 3] for y in range(t, b) for x in range(l, r)]
 
-        for name in [n for n in CONTROLS if n.startswith("chk")]:
+        for name in [n for n in rects if n.startswith("chk")]:
             l, t, r, b = rects[name]
             caption = pixels(l + 16, t, r - 3, b)
             # A caption is drawn, and none runs into the box's right edge.

@@ -137,7 +137,7 @@ class WindowTest : public ::testing::Test {
     form_.reset();
     UnhookWindowsHookEx(hook_);
   }
-  HWND Control(ControlId id) { return GetDlgItem(hwnd_, 100 + static_cast<int>(id)); }
+  HWND Control(ControlId id) { return GetDlgItem(hwnd_, form1::ControlCommandId(id)); }
   void Press(ControlId id) { SendMessageA(Control(id), BM_CLICK, 0, 0); }
   void Pump() {
     while (form_->HandleMessage(false)) {
