@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "win32/unique_handle.h"
 #include "messages.h"
 #include "program_config.h"
 #include "win32/system_library.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad {
 
@@ -28,8 +28,8 @@ void Win32EventLog::Report(EventType type, EventId id, const std::string& text) 
   const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));
   if (!source) return;
   const char* strings[1] = {text.c_str()};
-  ReportEventA(source.get(), static_cast<WORD>(type), 0, static_cast<DWORD>(id), nullptr, 1, 0, strings,
-               nullptr);
+  ReportEventA(source.get(), static_cast<WORD>(type), 0, static_cast<DWORD>(id), nullptr, 1, 0,
+               strings, nullptr);
 }
 
 }  // namespace kestrad

@@ -13,7 +13,8 @@ class Platform {
   // The command line without the program's own path.
   virtual std::string CommandLineArgs() = 0;
   // A modal box with one OK button; returns when it is dismissed.
-  virtual void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) = 0;
+  virtual void ShowMessageBox(const std::string& prompt, const std::string& title,
+                              BoxStyle style) = 0;
   // Ends the program at once with its exit code. The product does not
   // return from it.
   virtual void EndProgram(int exit_code) = 0;

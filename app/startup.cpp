@@ -36,9 +36,12 @@ constexpr char kWarningPrompt[] =
 
 ExitCode CheckExitCode(Verdict verdict) {
   switch (verdict) {
-    case Verdict::DmaOff: return kDmaOff;
-    case Verdict::NothingRead: return kNothingRead;
-    case Verdict::DmaInUse: break;
+    case Verdict::DmaOff:
+      return kDmaOff;
+    case Verdict::NothingRead:
+      return kNothingRead;
+    case Verdict::DmaInUse:
+      break;
   }
   return kDmaInUse;
 }
@@ -92,7 +95,8 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
       trap.Run([&] { support.CloseConsole(); });
       // A script's check shows nothing: no box, no window.
       if (switches.quiet) return code;
-      trap.Run([&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
+      trap.Run(
+          [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
       trap.Run([&] { form.Load(); });
     } else if (switches.log && verdict == Verdict::NothingRead) {
       log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);

@@ -31,8 +31,8 @@ constexpr const char* kUsageLines[] = {
 
 std::string UsageBanner() {
   // The trailing blanks are part of the coloured bar.
-  return std::string(7, ' ') + kProgramName + " v" + kVersion + " " + kReleaseDate +
-         kAttribution + std::string(23, ' ');
+  return std::string(7, ' ') + kProgramName + " v" + kVersion + " " + kReleaseDate + kAttribution +
+         std::string(23, ' ');
 }
 
 void ShowUsage(Support& support, ErrorTrap& trap) {

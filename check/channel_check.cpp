@@ -62,7 +62,9 @@ class Run {
       : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), form_(form) {}
 
   Verdict verdict() const {
-    return result_ == 0 ? Verdict::DmaOff : dma_values_read_ == 0 ? Verdict::NothingRead : Verdict::DmaInUse;
+    return result_ == 0            ? Verdict::DmaOff
+           : dma_values_read_ == 0 ? Verdict::NothingRead
+                                   : Verdict::DmaInUse;
   }
 
   std::int16_t Execute() {
@@ -87,7 +89,9 @@ class Run {
   // A read that fails at run time counts as not read.
   bool Read(const std::string& key, const char* name) {
     read_ = false;
-    if (!trap_.Run([&] { read_ = support_.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, value_); })) {
+    if (!trap_.Run([&] {
+          read_ = support_.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, value_);
+        })) {
       read_ = false;
     }
     return read_;

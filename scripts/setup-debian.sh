@@ -16,7 +16,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   fonts-liberation
   nsis liblnk-utils
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format
 )
 
 # wine32 (32-bit programs, the Windows 2000/XP build) comes from i386.

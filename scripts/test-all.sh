@@ -71,6 +71,12 @@ for p in "${built[@]}"; do
   windows+=("$p")
 done
 
+# The house style (.clang-format) on every C and C++ file.
+if printf '%s\n' "${presets[@]}" | grep -qx native; then
+  echo "=== format"
+  git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || failed+=("format")
+fi
+
 # The fuzzers' short run: the argument splitter with the switch parser, and
 # the registry text conversion (scripts/fuzz.sh; a finding fails the run).
 if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then

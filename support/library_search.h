@@ -18,7 +18,8 @@ std::vector<String> LibraryFolders(const String& program_path, const String& sys
                                    const String& windows_folder, const String& path_variable) {
   using Char = typename String::value_type;
   const auto with_slash = [](String folder) {
-    if (!folder.empty() && folder.back() != Char('\\') && folder.back() != Char('/')) folder += Char('\\');
+    if (!folder.empty() && folder.back() != Char('\\') && folder.back() != Char('/'))
+      folder += Char('\\');
     return folder;
   };
   std::vector<String> folders;
@@ -36,8 +37,10 @@ std::vector<String> LibraryFolders(const String& program_path, const String& sys
       entry = entry.substr(1, entry.size() - 2);
     }
     const Char drive = entry.empty() ? Char(0) : entry[0];
-    const bool letter = (drive >= Char('A') && drive <= Char('Z')) || (drive >= Char('a') && drive <= Char('z'));
-    if (letter && entry.size() >= 3 && entry[1] == Char(':') && (entry[2] == Char('\\') || entry[2] == Char('/'))) {
+    const bool letter =
+        (drive >= Char('A') && drive <= Char('Z')) || (drive >= Char('a') && drive <= Char('z'));
+    if (letter && entry.size() >= 3 && entry[1] == Char(':') &&
+        (entry[2] == Char('\\') || entry[2] == Char('/'))) {
       folders.push_back(with_slash(entry));
     }
   }

@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "win32/error_text.h"
 #include "common/run_error.h"
-#include "win32/unique_handle.h"
 #include "support/library_search.h"
 #include "tamarak9/tamarak9.h"
+#include "win32/error_text.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad {
 
@@ -83,8 +83,9 @@ HMODULE LoadLibraryByPath(const WideString& path) {
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
   const bool default_directories = GetProcAddress(kernel32, "SetDefaultDllDirectories") != nullptr;
   return LoadLibraryExW(path.c_str(), nullptr,
-                        default_directories ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
-                                            : LOAD_WITH_ALTERED_SEARCH_PATH);
+                        default_directories
+                            ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
+                            : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 [[noreturn]] void ThrowLoadFailed(const std::string& file_name, DWORD error) {
@@ -192,7 +193,8 @@ class Tamarak9Binding : public Support {
     // its full path, or nothing is.
     for (const WideString& path : Candidates(file_name_)) {
       const DWORD attributes = GetFileAttributesW(path.c_str());
-      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        continue;
       handle = LoadLibraryByPath(path);
       error = GetLastError();
       break;

@@ -27,5 +27,4 @@ std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIB
 // the system folder everywhere.
 void HardenLibrarySearchPath();
 
-
 }  // namespace kestrad

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <type_traits>
 
-#include "win32/unique_handle.h"
 #include "tamarak9/exports.h"
 #include "win32/system_library.h"
+#include "win32/unique_handle.h"
 
 static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
 static_assert(std::is_same_v<decltype(&ConsoleOpen), T9ConsoleOpenFn>);
@@ -184,10 +184,9 @@ int16_t T9_CALL InNativeConsole(void) {
   if (!IsConsole(StdIn()) || !IsConsole(out)) return 1;
   using GetConsoleProcessListFn = DWORD(WINAPI*)(LPDWORD, DWORD);
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-  const auto get_list =
-      kernel32 == nullptr
-          ? nullptr
-          : kestrad::GetFunction<GetConsoleProcessListFn>(kernel32, "GetConsoleProcessList");
+  const auto get_list = kernel32 == nullptr ? nullptr
+                                            : kestrad::GetFunction<GetConsoleProcessListFn>(
+                                                  kernel32, "GetConsoleProcessList");
   if (get_list != nullptr) {
     DWORD ids[4];
     const DWORD count = get_list(ids, 4);

@@ -7,8 +7,8 @@
 #include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
-#include "win32/system_library.h"
 #include "tamarak9/text_win32.h"
+#include "win32/system_library.h"
 
 static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
 static_assert(std::is_same_v<decltype(&ShellRun), T9ShellRunFn>);

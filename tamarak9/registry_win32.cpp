@@ -6,8 +6,8 @@
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/reg_text_core.h"
-#include "win32/system_library.h"
 #include "tamarak9/text_win32.h"
+#include "win32/system_library.h"
 
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
@@ -100,8 +100,8 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
     const std::size_t units = bytes / sizeof(wchar_t) + 1;
     if (!text.Allocate(units + 1)) return false;
     DWORD got = static_cast<DWORD>(units * sizeof(wchar_t));
-    rc = r.query_w(k.get(), wide_name.get(), nullptr, &type,
-                          reinterpret_cast<BYTE*>(text.get()), &got);
+    rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, reinterpret_cast<BYTE*>(text.get()),
+                   &got);
     if (rc == ERROR_MORE_DATA) {
       bytes = got;
       rc = ERROR_SUCCESS;
@@ -158,8 +158,8 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
   OpenKey k(r);
   if (r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   const DWORD data = static_cast<DWORD>(value);
-  return r.set_a(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                        sizeof(data)) == ERROR_SUCCESS
+  return r.set_a(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
+                 ERROR_SUCCESS
              ? 1
              : 0;
 }

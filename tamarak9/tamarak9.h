@@ -41,8 +41,8 @@ typedef uint32_t(T9_CALL* T9ReadStringFromRegistryFn)(uint32_t hive, const char*
 
 /* Sets a REG_DWORD in an existing key; never creates the key. Nonzero on
  * success. */
-typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* key,
-                                                   const char* name, int32_t value);
+typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* key, const char* name,
+                                                   int32_t value);
 
 /* Opens the address with the system's handler; nonzero on success. */
 typedef int32_t(T9_CALL* T9ShellRunFn)(const char* address);

@@ -10,11 +10,16 @@ namespace kestrad::testing {
 inline std::string TranscriptText(const std::string& text) {
   std::string out;
   for (unsigned char c : text) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\n') out += "\\n";
-    else if (c < 0x20 || c >= 0x7F) out += std::string("\\x") + "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15];
-    else out += static_cast<char>(c);
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c < 0x20 || c >= 0x7F)
+      out += std::string("\\x") + "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15];
+    else
+      out += static_cast<char>(c);
   }
   return out;
 }

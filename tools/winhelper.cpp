@@ -56,7 +56,8 @@ std::string Text(HWND w) {
   DWORD_PTR length = 0;
   if (!SendMessageTimeoutA(w, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 30000, &length)) return {};
   std::string text(length + 1, '\0');
-  SendMessageTimeoutA(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 30000, &length);
+  SendMessageTimeoutA(w, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL,
+                      30000, &length);
   text.resize(length);
   return text;
 }
@@ -139,7 +140,8 @@ kestrad::UniqueKey Open(std::string key, bool create) {
   // Wine keeps HKLM\HARDWARE in memory only: keys there must be volatile.
   const DWORD option = key.rfind("HARDWARE\\", 0) == 0 ? REG_OPTION_VOLATILE : 0;
   if (create) {
-    RegCreateKeyExA(root, key.c_str(), 0, nullptr, option, KEY_ALL_ACCESS, nullptr, k.put(), nullptr);
+    RegCreateKeyExA(root, key.c_str(), 0, nullptr, option, KEY_ALL_ACCESS, nullptr, k.put(),
+                    nullptr);
   } else {
     RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, k.put());
   }
@@ -153,17 +155,22 @@ const char* Registry(const std::vector<std::string>& f) {
   LONG rc = ERROR_SUCCESS;
   if (f[0] == "set" && f[3] == "dword") {
     const DWORD value = std::strtoul(f[4].c_str(), nullptr, 16);
-    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                        4);
   } else if (f[0] == "set") {
-    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(f[4].c_str()),
+    rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(f[4].c_str()),
                         static_cast<DWORD>(f[4].size() + 1));
   } else if (f[0] == "delvalue") {
     RegDeleteValueA(k.get(), f[2].c_str());
   } else {
     DWORD type = 0, value = 0, size = sizeof value;
-    rc = RegQueryValueExA(k.get(), f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    if (rc == ERROR_SUCCESS && type == REG_DWORD) std::printf("dword\t%lu\n", value);
-    else std::printf(rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? "other\n" : "none\n");
+    rc = RegQueryValueExA(k.get(), f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                          &size);
+    if (rc == ERROR_SUCCESS && type == REG_DWORD)
+      std::printf("dword\t%lu\n", value);
+    else
+      std::printf(rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? "other\n" : "none\n");
     rc = ERROR_SUCCESS;
   }
   return rc == ERROR_SUCCESS ? "done" : "error value";
@@ -171,15 +178,17 @@ const char* Registry(const std::vector<std::string>& f) {
 
 std::wstring Wide(const std::string& utf8) {
   std::wstring wide(utf8.size() + 1, L'\0');
-  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0],
-                                                           static_cast<int>(wide.size())) - 1));
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) -
+      1));
   return wide;
 }
 
 bool Start(const std::vector<std::string>& f) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   auto file = [&](const std::string& path, DWORD access, DWORD how) {
-    return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, how, 0, nullptr);
+    return CreateFileW(Wide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       how, 0, nullptr);
   };
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -194,7 +203,8 @@ bool Start(const std::vector<std::string>& f) {
   const std::wstring name = assignment.substr(0, assignment.find(L'='));
   std::wstring saved(32767, L'\0');
   saved.resize(name.empty() ? 0 : GetEnvironmentVariableW(name.c_str(), &saved[0], 32767));
-  if (!name.empty()) SetEnvironmentVariableW(name.c_str(), assignment.substr(name.size() + 1).c_str());
+  if (!name.empty())
+    SetEnvironmentVariableW(name.c_str(), assignment.substr(name.size() + 1).c_str());
   g_reported.clear();
   const BOOL ok = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                  Wide(f[1]).c_str(), &startup, &g_child);
@@ -221,17 +231,21 @@ bool Time(const std::vector<std::string>& f) {
   QueryPerformanceCounter(&end);
   DWORD code = 0;
   GetExitCodeProcess(g_child.hProcess, &code);
-  std::printf("ended\t%lu\t%lld\n", code, (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
+  std::printf("ended\t%lu\t%lld\n", code,
+              (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
   return true;
 }
 
 const char* Serve(const std::vector<std::string>& f) {
-  const auto hwnd = [&](std::size_t i) { return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16)); };
+  const auto hwnd = [&](std::size_t i) {
+    return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16));
+  };
   const std::string& c = f[0];
   if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
   if (c == "time" && f.size() == 4) return Time(f) ? "done" : "error time";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
-  if (c == "press" && f.size() == 4) return Press(hwnd(1), f[2], std::stoul(f[3])) ? "done" : "timeout";
+  if (c == "press" && f.size() == 4)
+    return Press(hwnd(1), f[2], std::stoul(f[3])) ? "done" : "timeout";
   if (c == "close" && f.size() == 2) return PostMessageA(hwnd(1), WM_CLOSE, 0, 0), "done";
   if (c == "read" && f.size() == 2) {
     for (const kestrad::form1::ControlSpec& spec : kestrad::form1::Controls()) {
@@ -240,9 +254,9 @@ const char* Serve(const std::vector<std::string>& f) {
       RECT r;
       GetWindowRect(w, &r);
       MapWindowPoints(nullptr, hwnd(1), reinterpret_cast<POINT*>(&r), 2);
-      std::printf("control\t%s\t%d\t%ld\t%ld %ld %ld %ld\t%s\n", spec.name, IsWindowEnabled(w) ? 1 : 0,
-                  static_cast<long>(SendMessageA(w, BM_GETCHECK, 0, 0)), r.left, r.top, r.right,
-                  r.bottom, Escape(Text(w)).c_str());
+      std::printf("control\t%s\t%d\t%ld\t%ld %ld %ld %ld\t%s\n", spec.name,
+                  IsWindowEnabled(w) ? 1 : 0, static_cast<long>(SendMessageA(w, BM_GETCHECK, 0, 0)),
+                  r.left, r.top, r.right, r.bottom, Escape(Text(w)).c_str());
     }
     return "done";
   }
@@ -269,15 +283,18 @@ int main(int argc, char** argv) {
     char path[MAX_PATH] = {};
     GetEnvironmentVariableA("KESTRAD_URL_LOG", path, MAX_PATH);
     FILE* log = std::fopen(path, "ab");
-    return log != nullptr && std::fprintf(log, "%s\n", argv[2]) > 0 && std::fclose(log) == 0 ? 0 : 1;
+    return log != nullptr && std::fprintf(log, "%s\n", argv[2]) > 0 && std::fclose(log) == 0 ? 0
+                                                                                             : 1;
   }
   if (argc != 2 || std::string(argv[1]) != "serve") return 2;
   char line[65536];
   while (std::fgets(line, sizeof line, stdin)) {
     std::vector<std::string> fields(1);
     for (const char* p = line; *p && *p != '\n' && *p != '\r'; ++p) {
-      if (*p == '\t') fields.emplace_back();
-      else fields.back() += *p;
+      if (*p == '\t')
+        fields.emplace_back();
+      else
+        fields.back() += *p;
     }
     std::printf("%s\n", Serve(fields));
     std::fflush(stdout);

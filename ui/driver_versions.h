@@ -1,9 +1,9 @@
 // The driver identification that the window shows in both text boxes.
 #pragma once
 
-#include "ui/form1.h"
 #include "common/event_log.h"
 #include "support/support.h"
+#include "ui/form1.h"
 
 namespace kestrad {
 

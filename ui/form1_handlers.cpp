@@ -47,9 +47,7 @@ void Form1Handlers::Command3_Click() {
       }
     }
   };
-  auto append = [&](int ch, const std::string& text) {
-    step([&] { form_.AppendText(ch, text); });
-  };
+  auto append = [&](int ch, const std::string& text) { step([&] { form_.AppendText(ch, text); }); };
 
   bool written = false;
   append(0, kFixing);

@@ -29,29 +29,56 @@ using K = ControlKind;
 using F = FontKind;
 using C = ControlId;
 
+// One control a row: its id and name, kind and container; then its caption,
+// twips rectangle, tab index, font and tooltip.
+#define NAMED(id) C::id, #id
+// clang-format off
 constexpr std::array<ControlSpec, kControlCount> kControls = {{
-    {C::Command1, "Command1", K::Button, C::Command1, "&Test", {105, 360, 1215, 495}, 0, F::Default, kTipTest},
-    {C::Command3, "Command3", K::Button, C::Command3, "&Fix", {105, 960, 1215, 495}, 1, F::Default, kTipFix},
-    {C::Command4, "Command4", K::Button, C::Command4, "&MS Hotfix", {105, 1575, 1215, 495}, 2, F::Default, kTipHotfix},
-    {C::Command2, "Command2", K::Button, C::Command2, "&Exit", {105, 2160, 1215, 495}, 3, F::Default, nullptr},
-    {C::chkIDE0DMAEnabled, "chkIDE0DMAEnabled", K::CheckBox, C::Frame1, "DMA Enabled", {105, 240, 4065, 255}, 4, F::DefaultBold, kTipDma},
-    {C::chkIDE0ResetError, "chkIDE0ResetError", K::CheckBox, C::Frame1, "ResetErrorCountersOnSuccess", {120, 576, 4125, 255}, 5, F::Default, kTipReset},
-    {C::chkIDE0MasterIdDataCheckSum, "chkIDE0MasterIdDataCheckSum", K::CheckBox, C::Frame1, "MasterIdDataCheckSum", {120, 912, 4020, 255}, 6, F::Default, kTipChecksum},
-    {C::chkIDE0MasterDeviceDetectionTimeout, "chkIDE0MasterDeviceDetectionTimeout", K::CheckBox, C::Frame1, "MasterDeviceDetectionTimeout", {120, 1248, 4020, 255}, 7, F::Default, kTipDetection},
-    {C::chkIDE0SlaveIdDataCheckSum, "chkIDE0SlaveIdDataCheckSum", K::CheckBox, C::Frame1, "SlaveIdDataCheckSum", {105, 1575, 4065, 255}, 8, F::Default, nullptr},
-    {C::chkIDE0SlaveDeviceDetectionTimeout, "chkIDE0SlaveDeviceDetectionTimeout", K::CheckBox, C::Frame1, "SlaveDeviceDetectionTimeout", {120, 1920, 4050, 255}, 9, F::Default, kTipDetection},
-    {C::txtIDE0, "txtIDE0", K::TextBox, C::txtIDE0, "", {1470, 2730, 4305, 1455}, 10, F::Default, nullptr},
-    {C::chkIDE1DMAEnabled, "chkIDE1DMAEnabled", K::CheckBox, C::Frame2, "DMA Enabled", {240, 240, 3945, 255}, 11, F::DefaultBold, kTipDma},
-    {C::chkIDE1ResetError, "chkIDE1ResetError", K::CheckBox, C::Frame2, "ResetErrorCountersOnSuccess", {240, 576, 3945, 255}, 12, F::Default, kTipReset},
-    {C::chkIDE1MasterIdDataCheckSum, "chkIDE1MasterIdDataCheckSum", K::CheckBox, C::Frame2, "MasterIdDataCheckSum", {240, 912, 3915, 255}, 13, F::Default, kTipChecksum},
-    {C::chkIDE1MasterDeviceDetectionTimeout, "chkIDE1MasterDeviceDetectionTimeout", K::CheckBox, C::Frame2, "MasterDeviceDetectionTimeout", {240, 1248, 3915, 255}, 14, F::Default, kTipDetection},
-    {C::chkIDE1SlaveIdDataCheckSum, "chkIDE1SlaveIdDataCheckSum", K::CheckBox, C::Frame2, "SlaveIdDataCheckSum", {240, 1584, 3930, 255}, 15, F::Default, nullptr},
-    {C::chkIDE1SlaveDeviceDetectionTimeout, "chkIDE1SlaveDeviceDetectionTimeout", K::CheckBox, C::Frame2, "SlaveDeviceDetectionTimeout", {240, 1920, 3945, 255}, 16, F::Default, kTipDetection},
-    {C::txtIDE1, "txtIDE1", K::TextBox, C::txtIDE1, "", {5880, 2730, 4305, 1455}, 17, F::Default, nullptr},
-    {C::Frame1, "Frame1", K::Frame, C::Frame1, "IDE 0 (Primary Channel)", {1470, 210, 4305, 2415}, 18, F::Default, nullptr},
-    {C::Frame2, "Frame2", K::Frame, C::Frame2, "IDE 1 (Secondary Channel)", {5880, 210, 4305, 2415}, 19, F::Default, nullptr},
-    {C::Command5, "Command5", K::Button, C::Command5, "Made with Orvandale", {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
+    {NAMED(Command1), K::Button, C::Command1,
+     "&Test", {105, 360, 1215, 495}, 0, F::Default, kTipTest},
+    {NAMED(Command3), K::Button, C::Command3,
+     "&Fix", {105, 960, 1215, 495}, 1, F::Default, kTipFix},
+    {NAMED(Command4), K::Button, C::Command4,
+     "&MS Hotfix", {105, 1575, 1215, 495}, 2, F::Default, kTipHotfix},
+    {NAMED(Command2), K::Button, C::Command2,
+     "&Exit", {105, 2160, 1215, 495}, 3, F::Default, nullptr},
+    {NAMED(chkIDE0DMAEnabled), K::CheckBox, C::Frame1,
+     "DMA Enabled", {105, 240, 4065, 255}, 4, F::DefaultBold, kTipDma},
+    {NAMED(chkIDE0ResetError), K::CheckBox, C::Frame1,
+     "ResetErrorCountersOnSuccess", {120, 576, 4125, 255}, 5, F::Default, kTipReset},
+    {NAMED(chkIDE0MasterIdDataCheckSum), K::CheckBox, C::Frame1,
+     "MasterIdDataCheckSum", {120, 912, 4020, 255}, 6, F::Default, kTipChecksum},
+    {NAMED(chkIDE0MasterDeviceDetectionTimeout), K::CheckBox, C::Frame1,
+     "MasterDeviceDetectionTimeout", {120, 1248, 4020, 255}, 7, F::Default, kTipDetection},
+    {NAMED(chkIDE0SlaveIdDataCheckSum), K::CheckBox, C::Frame1,
+     "SlaveIdDataCheckSum", {105, 1575, 4065, 255}, 8, F::Default, nullptr},
+    {NAMED(chkIDE0SlaveDeviceDetectionTimeout), K::CheckBox, C::Frame1,
+     "SlaveDeviceDetectionTimeout", {120, 1920, 4050, 255}, 9, F::Default, kTipDetection},
+    {NAMED(txtIDE0), K::TextBox, C::txtIDE0,
+     "", {1470, 2730, 4305, 1455}, 10, F::Default, nullptr},
+    {NAMED(chkIDE1DMAEnabled), K::CheckBox, C::Frame2,
+     "DMA Enabled", {240, 240, 3945, 255}, 11, F::DefaultBold, kTipDma},
+    {NAMED(chkIDE1ResetError), K::CheckBox, C::Frame2,
+     "ResetErrorCountersOnSuccess", {240, 576, 3945, 255}, 12, F::Default, kTipReset},
+    {NAMED(chkIDE1MasterIdDataCheckSum), K::CheckBox, C::Frame2,
+     "MasterIdDataCheckSum", {240, 912, 3915, 255}, 13, F::Default, kTipChecksum},
+    {NAMED(chkIDE1MasterDeviceDetectionTimeout), K::CheckBox, C::Frame2,
+     "MasterDeviceDetectionTimeout", {240, 1248, 3915, 255}, 14, F::Default, kTipDetection},
+    {NAMED(chkIDE1SlaveIdDataCheckSum), K::CheckBox, C::Frame2,
+     "SlaveIdDataCheckSum", {240, 1584, 3930, 255}, 15, F::Default, nullptr},
+    {NAMED(chkIDE1SlaveDeviceDetectionTimeout), K::CheckBox, C::Frame2,
+     "SlaveDeviceDetectionTimeout", {240, 1920, 3945, 255}, 16, F::Default, kTipDetection},
+    {NAMED(txtIDE1), K::TextBox, C::txtIDE1,
+     "", {5880, 2730, 4305, 1455}, 17, F::Default, nullptr},
+    {NAMED(Frame1), K::Frame, C::Frame1,
+     "IDE 0 (Primary Channel)", {1470, 210, 4305, 2415}, 18, F::Default, nullptr},
+    {NAMED(Frame2), K::Frame, C::Frame2,
+     "IDE 1 (Secondary Channel)", {5880, 210, 4305, 2415}, 19, F::Default, nullptr},
+    {NAMED(Command5), K::Button, C::Command5,
+     "Made with Orvandale", {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
 }};
+// clang-format on
+#undef NAMED
 
 // The table's own rules: each control at its tab index, and each check box
 // in the frame of its channel.
@@ -88,7 +115,8 @@ const std::array<ControlId, 14> kTooltipOrder = {
 int MulDivRounded(int number, int numerator, int denominator) {
   const std::int64_t product = static_cast<std::int64_t>(number) * numerator;
   const std::int64_t half = denominator / 2;
-  const std::int64_t q = product >= 0 ? (product + half) / denominator : (product - half) / denominator;
+  const std::int64_t q =
+      product >= 0 ? (product + half) / denominator : (product - half) / denominator;
   return static_cast<int>(q);
 }
 
@@ -125,12 +153,24 @@ ControlId IndicatorControl(int channel, Indicator box) {
   const int base = static_cast<int>(channel == 0 ? C::chkIDE0DMAEnabled : C::chkIDE1DMAEnabled);
   int offset = 0;
   switch (box) {
-    case Indicator::DMAEnabled: offset = 0; break;
-    case Indicator::ResetError: offset = 1; break;
-    case Indicator::MasterIdDataCheckSum: offset = 2; break;
-    case Indicator::MasterDeviceDetectionTimeout: offset = 3; break;
-    case Indicator::SlaveIdDataCheckSum: offset = 4; break;
-    case Indicator::SlaveDeviceDetectionTimeout: offset = 5; break;
+    case Indicator::DMAEnabled:
+      offset = 0;
+      break;
+    case Indicator::ResetError:
+      offset = 1;
+      break;
+    case Indicator::MasterIdDataCheckSum:
+      offset = 2;
+      break;
+    case Indicator::MasterDeviceDetectionTimeout:
+      offset = 3;
+      break;
+    case Indicator::SlaveIdDataCheckSum:
+      offset = 4;
+      break;
+    case Indicator::SlaveDeviceDetectionTimeout:
+      offset = 5;
+      break;
   }
   return static_cast<ControlId>(base + offset);
 }

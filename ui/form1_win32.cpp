@@ -21,14 +21,14 @@
 
 #include "check/channel_check.h"
 #include "common/error_trap.h"
-#include "win32/error_text.h"
 #include "common/program.h"
 #include "common/run_error.h"
-#include "win32/unique_handle.h"
-#include "win32/system_library.h"
 #include "ui/driver_versions.h"
 #include "ui/form1_handlers.h"
 #include "ui/form1_layout.h"
+#include "win32/error_text.h"
+#include "win32/system_library.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad {
 
@@ -69,10 +69,7 @@ std::size_t Index(ControlId id) { return static_cast<std::size_t>(id); }
 class Form1Window final : public Win32Form1 {
  public:
   Form1Window(HINSTANCE instance, Support& support, EventLog& log)
-      : instance_(instance),
-        support_(support),
-        log_(log),
-        handlers_(support, log, *this) {
+      : instance_(instance), support_(support), log_(log), handlers_(support, log, *this) {
     colours_.fill(kBlack);
   }
 
@@ -200,7 +197,8 @@ class Form1Window final : public Win32Form1 {
 
   bool HandleMessage(bool wait) override {
     MSG msg;
-    if (wait ? GetMessageA(&msg, nullptr, 0, 0) <= 0 : !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (wait ? GetMessageA(&msg, nullptr, 0, 0) <= 0
+             : !PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       return false;
     }
     // Tab, Shift+Tab and the Alt access keys, as in a dialog.
@@ -239,8 +237,8 @@ class Form1Window final : public Win32Form1 {
     wc.lpszClassName = kClassName;
     // Both may be absent (a build without the resource): the class default is used.
     wc.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(kIconResource));
-    wc.hIconSm = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(kIconResource),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (!RegisterClassExA(&wc)) ThrowLastError();
   }
@@ -253,8 +251,8 @@ class Form1Window final : public Win32Form1 {
     if (!common_controls_) {
       common_controls_.reset(LoadSystemLibrary(L"comctl32.dll"));
       using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-      const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(
-          GetProcAddress(common_controls_.get(), "InitCommonControlsEx")));
+      const auto init = reinterpret_cast<InitFn>(
+          reinterpret_cast<void*>(GetProcAddress(common_controls_.get(), "InitCommonControlsEx")));
       const INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
       if (init != nullptr) init(&icc);
     }
@@ -280,9 +278,10 @@ class Form1Window final : public Win32Form1 {
     // Creation order is tab order.
     for (const ControlSpec& spec : form1::Controls()) CreateControl(spec);
 
-    tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
+    tooltip_ =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
     if (tooltip_) {
       // Each tip on one line, as long as the screen is wide enough for it.
       SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, GetSystemMetrics(SM_CXSCREEN));
@@ -318,10 +317,13 @@ class Form1Window final : public Win32Form1 {
     const form1::PixelRect r = form1::ClientPixels(spec, dpi_);
     HWND control = CreateWindowExA(
         ex_style, window_class, spec.caption, style, r.left, r.top, r.width, r.height, hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(form1::ControlCommandId(spec.id))), instance_, nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(form1::ControlCommandId(spec.id))), instance_,
+        nullptr);
     if (!control) ThrowLastError();
     controls_[Index(spec.id)] = control;
-    const int font = spec.font == FontKind::DefaultBold ? 1 : spec.font == FontKind::ArialBoldItalic ? 2 : 0;
+    const int font = spec.font == FontKind::DefaultBold       ? 1
+                     : spec.font == FontKind::ArialBoldItalic ? 2
+                                                              : 0;
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[font].get()), FALSE);
     if (spec.kind == ControlKind::TextBox) {
       // The text boxes are running logs: lift the 32K default limit.
@@ -340,10 +342,18 @@ class Form1Window final : public Win32Form1 {
 
   void Clicked(ControlId id) {
     switch (id) {
-      case ControlId::Command1: handlers_.Command1_Click(); break;
-      case ControlId::Command3: handlers_.Command3_Click(); break;
-      case ControlId::Command4: handlers_.Command4_Click(); break;
-      case ControlId::Command5: handlers_.Command5_Click(); break;
+      case ControlId::Command1:
+        handlers_.Command1_Click();
+        break;
+      case ControlId::Command3:
+        handlers_.Command3_Click();
+        break;
+      case ControlId::Command4:
+        handlers_.Command4_Click();
+        break;
+      case ControlId::Command5:
+        handlers_.Command5_Click();
+        break;
       case ControlId::Command2:
         // Exit: unload; with the window gone the message loop ends and the
         // program with it, with the start-up's exit code.
@@ -428,7 +438,8 @@ class Form1Window final : public Win32Form1 {
           return 0;
         }
         const int index = id - form1::kFirstControlId;
-        if (HIWORD(wp) == BN_CLICKED && index >= 0 && index < static_cast<int>(form1::kControlCount)) {
+        if (HIWORD(wp) == BN_CLICKED && index >= 0 &&
+            index < static_cast<int>(form1::kControlCount)) {
           // A disabled button has no click, whoever sends the command.
           const ControlId clicked = form1::Controls()[index].id;
           if (IsWindowEnabled(controls_[Index(clicked)])) Clicked(clicked);

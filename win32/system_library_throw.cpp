@@ -14,7 +14,8 @@ void RequireSystemLibrary(const wchar_t* file_name) {
   for (const wchar_t* c = file_name; *c != L'\0'; ++c) name += static_cast<char>(*c);
   // The classic run-time number for "error in loading DLL" when the system
   // gives none.
-  throw RunError(error != 0 ? static_cast<long>(error) : 48, "Cannot load " + name + ": " + ErrorText(error));
+  throw RunError(error != 0 ? static_cast<long>(error) : 48,
+                 "Cannot load " + name + ": " + ErrorText(error));
 }
 
 }  // namespace kestrad

@@ -49,7 +49,8 @@ void FakeSupport::Apply(const std::string& reg_text) {
       if (data == "-") {
         keys[key].erase(name);
       } else if (data.rfind("dword:", 0) == 0) {
-        keys[key][name] = {true, static_cast<std::int32_t>(std::stoul(data.substr(6), nullptr, 16)), {}};
+        keys[key][name] = {
+            true, static_cast<std::int32_t>(std::stoul(data.substr(6), nullptr, 16)), {}};
       } else {
         std::size_t q = at + 1;
         keys[key][name] = {false, 0, Quoted(line, q)};
@@ -62,10 +63,12 @@ void FakeSupport::Enter(const std::string& call) {
   calls.push_back(call);
   const std::string name = call.substr(0, call.find('('));
   if (failing.count("*")) throw RunError(126, "Cannot load tamarak9.dll: Module not found");
-  if (failing.count(name)) throw RunError(127, "Entry point " + name + " not found in tamarak9.dll");
+  if (failing.count(name))
+    throw RunError(127, "Entry point " + name + " not found in tamarak9.dll");
 }
 
-const Value* FakeSupport::Find(std::uint32_t hive, const std::string& key, const std::string& name) {
+const Value* FakeSupport::Find(std::uint32_t hive, const std::string& key,
+                               const std::string& name) {
   const auto k = keys.find(Upper(key));
   if (hive != kHiveLocalMachine || k == keys.end()) return nullptr;
   const auto v = k->second.find(Upper(name));

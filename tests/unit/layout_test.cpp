@@ -17,8 +17,10 @@ TEST(Form1Layout, ControlsClientAreaAndFontsAtEachDpi) {
     int dpi;
     PixelRect want;
   } rects[] = {
-      {C::Command1, 96, {7, 24, 81, 33}},       {C::Command1, 144, {11, 36, 122, 50}},
-      {C::Command5, 144, {11, 312, 122, 62}},   {C::Frame2, 120, {490, 18, 359, 201}},
+      {C::Command1, 96, {7, 24, 81, 33}},
+      {C::Command1, 144, {11, 36, 122, 50}},
+      {C::Command5, 144, {11, 312, 122, 62}},
+      {C::Frame2, 120, {490, 18, 359, 201}},
       {C::chkIDE0DMAEnabled, 120, {132, 38, 339, 21}},
       {C::chkIDE1SlaveDeviceDetectionTimeout, 96, {408, 142, 263, 17}},
       {C::txtIDE1, 120, {490, 228, 359, 121}},

@@ -48,9 +48,13 @@ Scenario Parse(const std::string& text) {
   bool head = true;
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
-    if (line == "== outcome") head = false;
-    else if (!head) s.outcome.push_back(line);
-    else s.head.emplace_back(line.substr(0, line.find(':')), line.size() > line.find(':') + 1 ? line.substr(line.find(':') + 2) : "");
+    if (line == "== outcome")
+      head = false;
+    else if (!head)
+      s.outcome.push_back(line);
+    else
+      s.head.emplace_back(line.substr(0, line.find(':')),
+                          line.size() > line.find(':') + 1 ? line.substr(line.find(':') + 2) : "");
   }
   return s;
 }
@@ -101,8 +105,12 @@ std::vector<std::string> Transcript(const Scenario& s) {
 
   std::vector<std::string> out = {"calls: " + Calls(support.calls)};
   const char* types[] = {"", "Error", "Warning", "", "Information"};
-  for (const auto& e : log.entries) out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + " " + std::to_string(static_cast<unsigned>(e.id)) + ": " + Escape(e.text));
-  for (const auto& b : platform.boxes) out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " + Escape(b.prompt));
+  for (const auto& e : log.entries)
+    out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + " " +
+                  std::to_string(static_cast<unsigned>(e.id)) + ": " + Escape(e.text));
+  for (const auto& b : platform.boxes)
+    out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " +
+                  Escape(b.prompt));
   if (!support.console.empty()) out.push_back("stdout: " + Escape(support.console));
   for (const auto& a : support.opened) out.push_back("opened: " + a);
   for (const auto& w : support.written) out.push_back("written: " + w);
@@ -160,7 +168,8 @@ std::vector<std::string> Expanded(const std::vector<std::string>& outcome) {
     if (listed.count(Key(line))) continue;
     out.push_back(line);
     if (line.rfind("window: ", 0) != 0) continue;
-    for (const std::string& b : Baseline()) out.push_back(listed.count(Key(b)) ? listed[Key(b)] : b);
+    for (const std::string& b : Baseline())
+      out.push_back(listed.count(Key(b)) ? listed[Key(b)] : b);
   }
   return out;
 }
@@ -168,13 +177,17 @@ std::vector<std::string> Expanded(const std::vector<std::string>& outcome) {
 // An outcome line matches literally, except that {N} stands for an error
 // number and {D} for an error description, which differ between systems.
 bool Matches(const std::string& want, const std::string& got) {
-  if (want.find("{N}") == std::string::npos && want.find("{D}") == std::string::npos) return want == got;
+  if (want.find("{N}") == std::string::npos && want.find("{D}") == std::string::npos)
+    return want == got;
   const std::string meta = R"(\^$.|?*+()[]{})";
   std::string pattern;
   for (std::size_t i = 0; i < want.size(); ++i) {
-    if (want.compare(i, 3, "{N}") == 0) pattern += "-?[0-9]+", i += 2;
-    else if (want.compare(i, 3, "{D}") == 0) pattern += ".*?", i += 2;
-    else pattern += (meta.find(want[i]) != std::string::npos ? "\\" : "") + std::string(1, want[i]);
+    if (want.compare(i, 3, "{N}") == 0)
+      pattern += "-?[0-9]+", i += 2;
+    else if (want.compare(i, 3, "{D}") == 0)
+      pattern += ".*?", i += 2;
+    else
+      pattern += (meta.find(want[i]) != std::string::npos ? "\\" : "") + std::string(1, want[i]);
   }
   return std::regex_match(got, std::regex(pattern));
 }
@@ -193,10 +206,12 @@ TEST_P(ScenarioTest, OutcomeIsTheTranscript) {
   for (std::size_t i = 0; same && i < got.size(); ++i) same = Matches(want[i], got[i]);
   std::string all;
   for (const auto& line : got) {
-    if (std::find(Baseline().begin(), Baseline().end(), line) == Baseline().end()) all += line + "\n";
+    if (std::find(Baseline().begin(), Baseline().end(), line) == Baseline().end())
+      all += line + "\n";
   }
-  EXPECT_TRUE(same) << "the program did this instead (controls as after load left out):\n== outcome\n"
-                    << all;
+  EXPECT_TRUE(same)
+      << "the program did this instead (controls as after load left out):\n== outcome\n"
+      << all;
 }
 
 std::vector<std::string> ScenarioNames() {
@@ -211,7 +226,8 @@ std::vector<std::string> ScenarioNames() {
 INSTANTIATE_TEST_SUITE_P(Transcripts, ScenarioTest, ::testing::ValuesIn(ScenarioNames()),
                          [](const auto& info) {
                            std::string name = info.param;
-                           for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           for (char& c : name)
+                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return name;
                          });
 

@@ -66,10 +66,32 @@ class GetArgsTest : public testing::Test {
 
 TEST_F(GetArgsTest, HostileTextsSplitLikeTheSystem) {
   const char* const texts[] = {
-      "", "   \t ", " a ", "a \t b", "\"\" \"\"", "\"", "a\"", "\"a b\" c", "\"a\"\"b c\"",
-      "\"\"\"", "\"\"\"\"\"\"", "\"\"\" a\"", "a\"\"\" b", "x\"a b\"y", "a\\", "a\\\\b", "\\\"",
-      "\\\\\\\"", "a\\\\\\\"b c\"", "\"a\\\\\" b\"", "\\\"\"\"a b", "\"\t\"",
-      "\"C:\\Program Files\\\\\" x", "/s \"C:\\a b\\\" /x", "a\nb", "\xe4\\\"\xa0 \xff",
+      "",
+      "   \t ",
+      " a ",
+      "a \t b",
+      "\"\" \"\"",
+      "\"",
+      "a\"",
+      "\"a b\" c",
+      "\"a\"\"b c\"",
+      "\"\"\"",
+      "\"\"\"\"\"\"",
+      "\"\"\" a\"",
+      "a\"\"\" b",
+      "x\"a b\"y",
+      "a\\",
+      "a\\\\b",
+      "\\\"",
+      "\\\\\\\"",
+      "a\\\\\\\"b c\"",
+      "\"a\\\\\" b\"",
+      "\\\"\"\"a b",
+      "\"\t\"",
+      "\"C:\\Program Files\\\\\" x",
+      "/s \"C:\\a b\\\" /x",
+      "a\nb",
+      "\xe4\\\"\xa0 \xff",
   };
   for (const char* text : texts) {
     EXPECT_EQ(Split(text), SystemSplit(text)) << "text [" << text << "]";
@@ -80,9 +102,17 @@ TEST_F(GetArgsTest, HostileTextsSplitLikeTheSystem) {
 // closing quote, whatever follows.
 TEST_F(GetArgsTest, ArgumentsStartWhereTheSystemEndsTheProgramName) {
   const char* const lines[] = {
-      "\"C:\\Program Files\\Kestrad\\kestrad.exe\"/CHECK", "kestrad.exe /CHECK /LOG",
-      "\"C:\\a b\\k.exe\"  \"x y\" /h", "k.exe\t-h", "\"C:\\a b\\k.exe\"", "\"unterminated /H",
-      "\"a\"\"b\" /h", "x\"a b\".exe /h", "k.exe", "\"C:\\k.exe\"\"\"/h", "\"k.exe\"\t\t/log",
+      "\"C:\\Program Files\\Kestrad\\kestrad.exe\"/CHECK",
+      "kestrad.exe /CHECK /LOG",
+      "\"C:\\a b\\k.exe\"  \"x y\" /h",
+      "k.exe\t-h",
+      "\"C:\\a b\\k.exe\"",
+      "\"unterminated /H",
+      "\"a\"\"b\" /h",
+      "x\"a b\".exe /h",
+      "k.exe",
+      "\"C:\\k.exe\"\"\"/h",
+      "\"k.exe\"\t\t/log",
   };
   for (const char* line : lines) {
     const Items system = SystemSplit(line, false);

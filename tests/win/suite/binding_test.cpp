@@ -9,8 +9,8 @@
 
 #include "common/run_error.h"
 #include "support/tamarak9_binding_win32.h"
-#include "win32/system_library.h"
 #include "test_library.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -149,24 +149,30 @@ namespace {
 TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
   std::string path = kestrad_test::LibraryPath();
   path.replace(path.rfind('\\') + 1, std::string::npos, "kestrad.exe");
-  const kestrad::UniqueModule program(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  const kestrad::UniqueModule program(
+      LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(program) << path;
   const struct {
     DWORD id;
     const char* text;
   } entries[] = {
       {1000, "\r\n\r\nKESTRAD Detected that at least one IDE channel is not using DMA access"},
-      {1001, "\r\n\r\nKESTRAD checked the IDE settings and all channels appear to be using DMA access OK"},
+      {1001,
+       "\r\n\r\nKESTRAD checked the IDE settings and all channels appear to be using DMA access "
+       "OK"},
       {1002, "\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left) occured"},
-      {1003, "\r\n\r\nKESTRAD could not read the DMA setting of either IDE channel and cannot tell whether DMA is in use"},
+      {1003,
+       "\r\n\r\nKESTRAD could not read the DMA setting of either IDE channel and cannot tell "
+       "whether DMA is in use"},
   };
   for (const auto& entry : entries) {
     char* text = nullptr;
     const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(entry.text)};
-    const DWORD n = FormatMessageA(
-        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-        program.get(), entry.id, 0x409, reinterpret_cast<char*>(&text), 0,
-        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(insertions)));
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                           FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                       program.get(), entry.id, 0x409, reinterpret_cast<char*>(&text), 0,
+                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(insertions)));
     ASSERT_NE(0u, n) << "no message " << entry.id;
     EXPECT_EQ(std::string(entry.text), std::string(text, n)) << entry.id;
     LocalFree(text);

@@ -52,7 +52,8 @@ int RunChild() {
 const char* g_hidden = nullptr;
 
 FARPROC WINAPI GetProcAddressWithout(HMODULE module, LPCSTR name) {
-  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, g_hidden) == 0) return nullptr;
+  if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::strcmp(name, g_hidden) == 0)
+    return nullptr;
   return GetProcAddress(module, name);
 }
 

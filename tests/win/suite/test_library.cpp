@@ -105,7 +105,8 @@ ScratchKey::~ScratchKey() {
 }
 
 void ScratchKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-  if (RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data), bytes) != ERROR_SUCCESS) {
+  if (RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(data), bytes) !=
+      ERROR_SUCCESS) {
     throw std::runtime_error("cannot set a value under " + path_);
   }
 }

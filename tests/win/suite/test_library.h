@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "win32/unique_handle.h"
 #include "tamarak9/tamarak9.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad_test {
 

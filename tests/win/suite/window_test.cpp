@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "app/platform_win32.h"
-#include "win32/unique_handle.h"
 #include "fakes.h"
 #include "test_library.h"
 #include "ui/form1_layout.h"
 #include "ui/form1_win32.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad::testing {
 namespace {
@@ -36,8 +36,8 @@ std::vector<SeenBox> g_boxes;
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wp, LPARAM lp) {
   HWND w = reinterpret_cast<HWND>(wp);
   char name[16] = {};
-  if (code == HCBT_ACTIVATE && GetClassNameA(w, name, sizeof name) && std::string(name) == "#32770" &&
-      (g_boxes.empty() || GetPropA(w, "seen") == nullptr)) {
+  if (code == HCBT_ACTIVATE && GetClassNameA(w, name, sizeof name) &&
+      std::string(name) == "#32770" && (g_boxes.empty() || GetPropA(w, "seen") == nullptr)) {
     SetPropA(w, "seen", w);
     char title[256] = {}, prompt[512] = {};
     GetWindowTextA(w, title, sizeof title);
@@ -55,7 +55,8 @@ LRESULT CALLBACK AnswerBoxes(int code, WPARAM wp, LPARAM lp) {
 }
 
 std::string Profile(const char* name) {
-  std::ifstream in(kestrad_test::ToWindowsPath(KESTRAD_SOURCE_DIR "/tests/profiles/") + name + ".reg");
+  std::ifstream in(kestrad_test::ToWindowsPath(KESTRAD_SOURCE_DIR "/tests/profiles/") + name +
+                   ".reg");
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
@@ -89,7 +90,8 @@ std::map<int, int> GdiObjectsByKind() {
   ULONGLONG table = at(at(teb + 0x30) + 0x94);
   if (table == 0) {  // a 32-bit process keeps it in its 64-bit PEB, below 4 GiB
     const ULONG_PTR teb64 = at(teb + 0xF70);
-    table = *reinterpret_cast<ULONGLONG*>(static_cast<ULONG_PTR>(*reinterpret_cast<ULONGLONG*>(teb64 + 0x60)) + 0xF8);
+    table = *reinterpret_cast<ULONGLONG*>(
+        static_cast<ULONG_PTR>(*reinterpret_cast<ULONGLONG*>(teb64 + 0x60)) + 0xF8);
   }
 #endif
   std::map<int, int> kinds;
@@ -168,13 +170,16 @@ TEST_F(WindowTest, ControlsAreTheTableAtTheScreensDpi) {
     RECT r;
     GetWindowRect(c, &r);
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(form1::ClientPixels(spec, dpi), (form1::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}));
-    EXPECT_EQ(spec.kind != form1::ControlKind::Frame, (GetWindowLongA(c, GWL_STYLE) & WS_TABSTOP) != 0);
+    EXPECT_EQ(form1::ClientPixels(spec, dpi),
+              (form1::PixelRect{r.left, r.top, r.right - r.left, r.bottom - r.top}));
+    EXPECT_EQ(spec.kind != form1::ControlKind::Frame,
+              (GetWindowLongA(c, GWL_STYLE) & WS_TABSTOP) != 0);
     LOGFONTA font{};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(c, WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_EQ(spec.font != form1::FontKind::Default, font.lfWeight >= FW_BOLD);
     EXPECT_EQ(spec.font == form1::FontKind::ArialBoldItalic, font.lfItalic != 0);
-    EXPECT_STREQ(spec.font == form1::FontKind::ArialBoldItalic ? "Arial" : "MS Sans Serif", font.lfFaceName);
+    EXPECT_STREQ(spec.font == form1::FontKind::ArialBoldItalic ? "Arial" : "MS Sans Serif",
+                 font.lfFaceName);
   }
 }
 
@@ -403,7 +408,8 @@ TEST_F(WindowTest, ManyPressesKeepEveryLineAndLeaveNoObjects) {
     Pump();
     for (int ch = 0; ch < 2; ++ch) {
       if (n % kSampleEvery != 0 && n != 1) continue;
-      const std::string& want = model.controls[static_cast<std::size_t>(form1::TextBoxOf(ch))].caption;
+      const std::string& want =
+          model.controls[static_cast<std::size_t>(form1::TextBoxOf(ch))].caption;
       const std::string text = Text(boxes[ch]);
       ASSERT_TRUE(text == want) << "box " << ch << " after cycle " << n << ": " << text.size()
                                 << " bytes, want " << want.size();
@@ -424,7 +430,8 @@ TEST_F(WindowTest, ManyPressesKeepEveryLineAndLeaveNoObjects) {
     }
     const double n = static_cast<double>(samples.size());
     const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
-    EXPECT_LT(slope, 0.2) << "GDI objects of kind " << kind.first << " grow by " << slope << " per cycle";
+    EXPECT_LT(slope, 0.2) << "GDI objects of kind " << kind.first << " grow by " << slope
+                          << " per cycle";
   }
 }
 
