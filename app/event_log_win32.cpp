@@ -17,6 +17,7 @@ static_assert(MSG_CHECK_FAILED == static_cast<DWORD>(EventId::CheckFailed));
 static_assert(MSG_CHECK_PASSED == static_cast<DWORD>(EventId::CheckPassed));
 static_assert(MSG_RUN_TIME_FAILURE == static_cast<DWORD>(EventId::RunTimeFailure));
 static_assert(MSG_NOTHING_READ == static_cast<DWORD>(EventId::NothingRead));
+static_assert(MSG_REPAIR_WRITTEN == static_cast<DWORD>(EventId::RepairWritten));
 }  // namespace
 
 void Win32EventLog::Report(EventType type, EventId id, const std::string& text) {

@@ -12,6 +12,8 @@ class Platform {
   virtual ~Platform() = default;
   // The command line without the program's own path.
   virtual std::string CommandLineArgs() = 0;
+  // The computer's (NetBIOS) name, in the ANSI code page.
+  virtual std::string ComputerName() = 0;
   // A modal box with one OK button; returns when it is dismissed.
   virtual void ShowMessageBox(const std::string& prompt, const std::string& title,
                               BoxStyle style) = 0;

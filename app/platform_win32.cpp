@@ -9,6 +9,12 @@ namespace kestrad {
 
 std::string Win32Platform::CommandLineArgs() { return ArgumentText(GetCommandLineA()); }
 
+std::string Win32Platform::ComputerName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+}
+
 void Win32Platform::ShowMessageBox(const std::string& prompt, const std::string& title,
                                    BoxStyle style) {
   // The boot-time boxes have no owner window; MB_SETFOREGROUND keeps them

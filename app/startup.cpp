@@ -46,6 +46,15 @@ ExitCode CheckExitCode(Verdict verdict) {
   return kDmaInUse;
 }
 
+ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome) {
+  switch (outcome) {
+    case RepairOutcome::Failed: return kRepairFailed;
+    case RepairOutcome::Written: return kRepaired;
+    case RepairOutcome::NothingNeeded: break;
+  }
+  return CheckExitCode(verdict);
+}
+
 bool IsDLLInstalled(Support& support, EventLog& log) {
   bool result = true;
   ErrorTrap trap(log, TrapWording::IsDLLInstalled);
@@ -83,18 +92,33 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     return kUsageShown;
   }
 
+  const std::int16_t no_window = 0;
+  Verdict verdict = Verdict::DmaInUse;
+
+  // The inventory runs alone, and writes to the console before it is
+  // released; its exit code is the check's.
+  if (switches.report) {
+    WriteReport(support, platform, trap, !switches.no_header);
+    TestIDE(no_window, support, log, form, &verdict);
+    trap.Run([&] { support.CloseConsole(); });
+    return CheckExitCode(verdict);
+  }
+
   trap.Run([&] { support.CloseConsole(); });
 
-  if (switches.check) {
-    const std::int16_t no_window = 0;
-    Verdict verdict = Verdict::DmaInUse;
+  if (switches.check || switches.fix) {
     result = TestIDE(no_window, support, log, form, &verdict);
-    const int code = CheckExitCode(verdict);
+    // A script's check shows nothing: no box, no window. "/FIX" checks as
+    // "/CHECK /QUIET" does, then repairs.
+    const bool quiet = switches.quiet || switches.fix;
+    const auto done = [&] {
+      if (!switches.fix) return static_cast<int>(CheckExitCode(verdict));
+      return static_cast<int>(FixExitCode(verdict, RepairChannels(support, log, trap)));
+    };
     if (result == 0 || switches.debug) {
       log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
-      // A script's check shows nothing: no box, no window.
-      if (switches.quiet) return code;
+      if (quiet) return done();
       trap.Run(
           [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
       trap.Run([&] { form.Load(); });
@@ -103,7 +127,7 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     } else if (switches.log) {
       log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
     }
-    return code;
+    return done();
   }
 
   trap.Run([&] { support.CloseConsole(); });

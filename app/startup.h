@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/platform.h"
+#include "app/unattended.h"
 #include "check/channel_check.h"
 #include "common/event_log.h"
 #include "support/support.h"
@@ -20,10 +21,14 @@ enum ExitCode {
   kDmaOff = 1,       // ... DMA switched off on at least one channel
   kNothingRead = 2,  // ... neither channel's DMAEnabled could be read
   kNoLibrary = 3,    // the support library is missing
+  kRepaired = 4,     // "/FIX" wrote the repair: a reboot is needed
+  kRepairFailed = 5, // "/FIX" could not write a repair that was needed
 };
 
-// The exit code of a check with this verdict.
+// The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of
+// "/FIX", whose check found `verdict` and whose repair came to `outcome`.
 ExitCode CheckExitCode(Verdict verdict);
+ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome);
 
 // Runs the start-up. Returns the exit code when the road it took is done; a
 // loaded window then keeps the program alive, and the code is the

@@ -19,6 +19,12 @@ void ParseSwitch(std::string& item, Switches& switches) {
     switches.help = true;
   } else if (item == "/QUIET") {
     switches.quiet = true;
+  } else if (item == "/FIX") {
+    switches.fix = true;
+  } else if (item == "/REPORT") {
+    switches.report = true;
+  } else if (item == "/NH") {
+    switches.no_header = true;
   }
 }
 

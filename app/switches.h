@@ -12,6 +12,9 @@ struct Switches {
   bool log = false;    // "/LOG": note a passed check in the event log too
   bool help = false;   // "/H" or "/?": the usage screen
   bool quiet = false;  // "/QUIET": with "/CHECK", show nothing and end at once
+  bool fix = false;    // "/FIX": the check as "/CHECK /QUIET", then the repair
+  bool report = false;  // "/REPORT": one CSV line per channel on standard output
+  bool no_header = false;  // "/NH": the report without its header line
 };
 
 // Normalises one item in place ("-" for "/" as first character, upper case)

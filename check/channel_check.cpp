@@ -42,10 +42,10 @@ struct DetectionValue {
 
 // In the order they are read.
 const DetectionValue kDetectionValues[] = {
-    {Indicator::MasterIdDataCheckSum, "MasterIdDataCheckSum", false},
-    {Indicator::SlaveIdDataCheckSum, "SlaveIdDataCheckSum", false},
-    {Indicator::MasterDeviceDetectionTimeout, "MasterDeviceDetectionTimeout", false},
-    {Indicator::SlaveDeviceDetectionTimeout, "SlaveDeviceDetectionTimeout", true},
+    {Indicator::MasterIdDataCheckSum, layout::kDetectionValues[0], false},
+    {Indicator::SlaveIdDataCheckSum, layout::kDetectionValues[1], false},
+    {Indicator::MasterDeviceDetectionTimeout, layout::kDetectionValues[2], false},
+    {Indicator::SlaveDeviceDetectionTimeout, layout::kDetectionValues[3], true},
 };
 
 constexpr char kLineEnd[] = "\r\n";
@@ -121,9 +121,9 @@ class Run {
   void JudgeDma(int channel) {
     const ChannelTexts& texts = kChannelTexts[channel];
     const Indicator box = Indicator::DMAEnabled;
-    if (Read(layout::PortMapKey(channel), "DMAEnabled")) {
+    if (Read(layout::PortMapKey(channel), layout::kDmaValue)) {
       ++dma_values_read_;
-      if (value_ == 1) {
+      if (DmaEnabled(value_)) {
         if (!windowed_) return;
         Caption(channel, box, "DMA is enabled OK");
         State(channel, box, CheckState::Checked);
@@ -146,7 +146,7 @@ class Run {
 
   void JudgeRepairValue(int channel) {
     const Indicator box = Indicator::ResetError;
-    if (Read(layout::ChannelInstanceKey(channel), "ResetErrorCountersOnSuccess")) {
+    if (Read(layout::ChannelInstanceKey(channel), layout::kRepairValue)) {
       State(channel, box, CheckState::Checked);
       Colour(channel, box, kBlack);
       Caption(channel, box, "ResetErrorCountersOnSuccess (OK)");

@@ -16,6 +16,10 @@ enum class Verdict {
   NothingRead,  // neither DMAEnabled could be read: the test still passes
 };
 
+// The judgement of one channel: DMA is in use exactly when its DMAEnabled,
+// read, is 1.
+inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }
+
 // Returns -1 when no channel was found with DMA switched off, 0 otherwise,
 // and the verdict in `*verdict` when it is given. With `update_window` zero
 // it makes exactly the two DMAEnabled reads and never references the

@@ -14,6 +14,14 @@ inline constexpr const char* kChannelInstanceKeys[2] = {KESTRAD_CHANNEL_CLASS_KE
 inline constexpr const char* kPortMapKeys[2] = {"HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0",
                                                 "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 1"};
 
+// The values the program reads and the one it writes.
+inline constexpr char kDmaValue[] = "DMAEnabled";  // in a port map key
+inline constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
+// In a channel instance key, in the order they are read.
+inline constexpr const char* kDetectionValues[4] = {
+    "MasterIdDataCheckSum", "SlaveIdDataCheckSum", "MasterDeviceDetectionTimeout",
+    "SlaveDeviceDetectionTimeout"};
+
 // The keys of a channel (0 or 1).
 inline const char* PortMapKey(int channel) { return kPortMapKeys[channel == 0 ? 0 : 1]; }
 inline const char* ChannelInstanceKey(int channel) {

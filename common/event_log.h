@@ -14,6 +14,7 @@ enum class EventId : unsigned {
   CheckPassed = 1001,     // Information: a passed check, with "/LOG"
   RunTimeFailure = 1002,  // Error: a failure caught by an error trap
   NothingRead = 1003,     // Information: neither channel could be read, with "/LOG"
+  RepairWritten = 1004,   // Information: "/FIX" wrote the repair value
 };
 
 class EventLog {

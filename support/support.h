@@ -27,6 +27,8 @@ class Support {
                                              const std::string& name) = 0;
   virtual bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key,
                                     const std::string& name, std::int32_t value) = 0;
+  // True when the key exists (also when it exists but refuses this user).
+  virtual bool KeyExists(std::uint32_t hive, const std::string& key) = 0;
   virtual void ShellRun(const std::string& address) = 0;
   virtual std::vector<std::string> GetArgs(const std::string& text) = 0;
   virtual void OpenConsole() = 0;

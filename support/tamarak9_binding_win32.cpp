@@ -147,6 +147,10 @@ class Tamarak9Binding : public Support {
     return Get(write_dword_)(hive, key.c_str(), name.c_str(), value) != 0;
   }
 
+  bool KeyExists(std::uint32_t hive, const std::string& key) override {
+    return Get(key_exists_)(hive, key.c_str()) != 0;
+  }
+
   void ShellRun(const std::string& address) override { Get(shell_run_)(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {
@@ -224,6 +228,7 @@ class Tamarak9Binding : public Support {
   Entry<T9ReadDWORDFromRegistryFn> read_dword_{"ReadDWORDFromRegistry"};
   Entry<T9ReadStringFromRegistryFn> read_string_{"ReadStringFromRegistry"};
   Entry<T9WriteDWORDToRegistryFn> write_dword_{"WriteDWORDToRegistry"};
+  Entry<T9KeyExistsFn> key_exists_{"KeyExists"};
   Entry<T9ShellRunFn> shell_run_{"ShellRun"};
   Entry<T9GetArgsFn> get_args_{"GetArgs"};
   Entry<T9OpenConsoleFn> open_console_{"OpenConsole"};

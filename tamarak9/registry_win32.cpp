@@ -12,6 +12,7 @@
 static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&WriteDWORDToRegistry), T9WriteDWORDToRegistryFn>);
+static_assert(std::is_same_v<decltype(&KeyExists), T9KeyExistsFn>);
 
 namespace {
 
@@ -162,4 +163,14 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
                  ERROR_SUCCESS
              ? 1
              : 0;
+}
+
+int16_t T9_CALL KeyExists(uint32_t hive, const char* key) {
+  Registry r;
+  if (key == nullptr || !BindRegistry(&r)) return 0;
+  OpenKey k(r);
+  const LONG rc = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
+  // A key that is there but refuses this user is there: a write into it
+  // must be tried, and fail, rather than be skipped.
+  return rc == ERROR_SUCCESS || rc == ERROR_ACCESS_DENIED ? 1 : 0;
 }

@@ -44,6 +44,11 @@ typedef uint32_t(T9_CALL* T9ReadStringFromRegistryFn)(uint32_t hive, const char*
 typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* key, const char* name,
                                                    int32_t value);
 
+/* Nonzero when the key is there: it opens, or it is there but may not be
+ * opened (access denied); 0 when it does not exist. Added for the unattended
+ * repair, which writes only into keys that exist. */
+typedef int16_t(T9_CALL* T9KeyExistsFn)(uint32_t hive, const char* key);
+
 /* Opens the address with the system's handler; nonzero on success. */
 typedef int32_t(T9_CALL* T9ShellRunFn)(const char* address);
 

@@ -11,7 +11,6 @@ namespace {
 constexpr char kCrLf[] = "\r\n";
 constexpr char kFixing[] = "Fixing problem...";
 constexpr char kRetesting[] = "Retesting settings (please check results)";
-constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
 constexpr char kWritten[2][72] = {
     "IDE 0: Successfully wrote ResetErrorCountersOnSuccess to registry",
     "IDE 1: Successfully wrote ResetErrorCountersOnSuccess to registry"};
@@ -57,7 +56,7 @@ void Form1Handlers::Command3_Click() {
     bool ok = false;
     step([&] {
       ok = support_.WriteDWORDToRegistry(kHiveLocalMachine, layout::ChannelInstanceKey(ch),
-                                         kRepairValue, 1);
+                                         layout::kRepairValue, 1);
     });
     if (ok) {
       append(ch, std::string(kWritten[ch]) + kCrLf);

@@ -6,10 +6,13 @@ as painted at three DPI settings, and the silent installer. Needs the Wine
 environment of scripts/wine-env.sh and the locations CTest passes.
 """
 
+import csv
 import glob
+import io
 import os
 import re
 import shutil
+import socket
 import subprocess
 import tempfile
 import time
@@ -64,6 +67,10 @@ def escape(text: bytes) -> str:
         out.append({92: "\\\\", 13: "\\r", 10: "\\n"}.get(c) or
                    (chr(c) if 0x20 <= c < 0x7F else f"\\x{c:02x}"))
     return "".join(out)
+
+
+# Wine names the computer after its host, upper-cased, as a NetBIOS name.
+COMPUTER = socket.gethostname().split(".")[0].upper()[:15]
 
 
 def baseline():
@@ -143,7 +150,8 @@ def parse_reg(name):
                 elif data.startswith("dword:"):
                     ops.append(("set", key, name, "dword", data[6:]))
                 else:
-                    ops.append(("set", key, name, "sz", data.strip('"').replace("\\\\", "\\")))
+                    text = re.sub(r'\\(.)', r'\1', data[1:-1])  # \\ and \" as in regedit
+                    ops.append(("set", key, name, "sz", text))
     return ops
 
 
@@ -209,7 +217,7 @@ class Run:
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
         with open(out, "rb") as f:
-            stdout = f.read()
+            self.stdout = stdout = f.read()
         if stdout:
             self.lines.append("stdout: " + escape(stdout))
         shutil.rmtree(self.folder, True)
@@ -278,8 +286,8 @@ class ScenarioTest(E2E):
                 run = Run(self.h, exe, get("args", ""), profile=get("profile", "healthy"),
                           steps=[(k, v) for k, v in head if k in ("press", "registry")])
                 # A box's style is seen by the window's own tests: its icon.
-                want = [re.sub(r"^box \d+: ", "box ", l) for l in expanded(outcome.splitlines())
-                        if l and not l.startswith(HIDDEN)]
+                want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
+                        for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]
                 got = run.lines
                 # The shell starts the browser on its own: wait for it.
                 opened, deadline = [], time.monotonic() + 20
@@ -415,6 +423,86 @@ def in_virtual_desktop():
         return h
     finally:
         wine("reg", "delete", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/f")
+
+
+CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
+REPORT_FIELDS = ["Computer", "Channel", "DMAEnabled", "Verdict", "ResetErrorCountersOnSuccess",
+                 "MasterIdDataCheckSum", "SlaveIdDataCheckSum", "MasterDeviceDetectionTimeout",
+                 "SlaveDeviceDetectionTimeout", "DriverDesc", "DriverDate", "ProviderName",
+                 "DriverVersion"]
+
+
+def registry_values(key):
+    """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)}."""
+    values, at = {}, None
+    for line in wine("reg", "query", "HKLM\\" + key, "/s").stdout.splitlines():
+        if line.startswith("HKEY_"):
+            at = line.strip()
+        elif line.startswith("    ") and at:
+            name, kind, *data = line.split(None, 2) + [""]
+            values[(at, name)] = (kind, data[0] if data else "")
+    return values
+
+
+def profile_values(*profiles):
+    """The values the profiles seed, the later ones over the earlier: {(key, name): data}."""
+    values = {}
+    for profile in profiles:
+        for op in parse_reg(profile):
+            if op[0] == "delete":
+                values = {k: v for k, v in values.items() if not (k[0] + "\\").startswith(op[1] + "\\")}
+            elif op[0] == "delvalue":
+                values.pop((op[1], op[2]), None)
+            else:
+                values[(op[1], op[2])] = int(op[4], 16) if op[3] == "dword" else op[4]
+    return values
+
+
+class UnattendedTest(E2E):
+    """What scripts on many machines rely on: "/FIX" changes the registry in
+    exactly the values it writes, and "/REPORT" reads back with a real CSV
+    parser."""
+
+    def test_repair_changes_exactly_the_values_it_writes(self):
+        instance = lambda n: f"HKEY_LOCAL_MACHINE\\{CLASS_KEY}\\000{n}"
+        cases = (("repair-missing", None, [1, 2]), ("repair-zero", None, [1]), ("healthy", None, []),
+                 ("no-ide1-instance", None, []), ("repair-missing", "no_WriteDWORDToRegistry", []))
+        for profile, library, channels in cases:
+            with self.subTest(profile=profile, library=library):
+                exe = self.program(os.path.join(FIXTURES, library, LIBRARY) if library else
+                                   os.path.join(BIN, LIBRARY))
+                seed(self.h, "healthy")
+                seed(self.h, profile)
+                before = registry_values(CLASS_KEY)
+                Run(self.h, exe, "/FIX", profile=profile)
+                after = registry_values(CLASS_KEY)
+                changed = {k: v for k, v in after.items() if before.get(k) != v}
+                self.assertEqual({(instance(n), "ResetErrorCountersOnSuccess"): ("REG_DWORD", "0x1")
+                                  for n in channels}, changed)
+                self.assertEqual(set(), set(before) - set(after), "values gone")
+
+    def test_report_reads_back_with_a_csv_parser(self):
+        for profile in ("healthy", "demo", "odd-values", "quoted-driver"):
+            with self.subTest(profile=profile):
+                run = Run(self.h, self.program(), "/REPORT", profile=profile)
+                text = run.stdout.decode("latin-1")
+                self.assertEqual(3, text.count("\r\n"))
+                self.assertNotIn("\n", text.replace("\r\n", ""))
+                rows = list(csv.reader(io.StringIO(text, newline="")))
+                self.assertEqual(REPORT_FIELDS, rows[0])
+                seeded = profile_values("healthy", profile)
+                for n, row in enumerate(rows[1:]):
+                    port = rf"HARDWARE\DEVICEMAP\Scsi\Scsi Port {n}"
+                    channel, controller = rf"{CLASS_KEY}\000{n + 1}", rf"{CLASS_KEY}\0000"
+                    signed = lambda key, name: ("" if (key, name) not in seeded else
+                                                str(seeded[(key, name)] - (seeded[(key, name)] >> 31 << 32)))
+                    dma = signed(port, "DMAEnabled")
+                    want = [COMPUTER, f"IDE {n}", dma, "unknown" if not dma else "DMA" if dma == "1" else "PIO"]
+                    want += [signed(channel, name) for name in REPORT_FIELDS[4:9]]
+                    want += [seeded.get((controller, name), "") for name in REPORT_FIELDS[9:11]]
+                    want += [seeded.get((channel, name), "") for name in REPORT_FIELDS[11:]]
+                    self.assertEqual(want, row)
+                self.assertEqual([], [l for l in run.lines if not l.startswith("stdout:")], "entries or boxes")
 
 
 class PixelTest(E2E):

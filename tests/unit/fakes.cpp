@@ -96,10 +96,15 @@ bool FakeSupport::WriteDWORDToRegistry(std::uint32_t hive, const std::string& ke
   Enter("WriteDWORDToRegistry");
   // Like the library: a key that is not there is never created.
   const auto k = keys.find(Upper(key));
-  if (hive != kHiveLocalMachine || k == keys.end()) return false;
+  if (hive != kHiveLocalMachine || k == keys.end() || read_only) return false;
   k->second[Upper(name)] = {true, value, {}};
   written.push_back(key + "\\" + name + " = " + std::to_string(value));
   return true;
+}
+
+bool FakeSupport::KeyExists(std::uint32_t hive, const std::string& key) {
+  Enter("KeyExists");
+  return hive == kHiveLocalMachine && keys.count(Upper(key)) != 0;
 }
 
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {

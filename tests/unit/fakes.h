@@ -48,6 +48,7 @@ class FakeSupport : public Support {
   std::vector<std::string> opened, written;
   std::string console;  // what reached standard output
   bool console_open = true, native_console = true;
+  bool read_only = false;  // a user who may not write the keys
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.
   void Apply(const std::string& reg_text);
@@ -59,6 +60,7 @@ class FakeSupport : public Support {
                                      const std::string& name) override;
   bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                             std::int32_t value) override;
+  bool KeyExists(std::uint32_t hive, const std::string& key) override;
   void ShellRun(const std::string& address) override {
     Enter("ShellRun");
     opened.push_back(address);
@@ -142,6 +144,7 @@ class FakePlatform : public Platform {
   int exit_code = -1;
 
   std::string CommandLineArgs() override { return args; }
+  std::string ComputerName() override { return "WORKSHOP-07"; }
   void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({static_cast<int>(s), t, p});
   }

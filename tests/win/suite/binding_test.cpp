@@ -40,6 +40,8 @@ const std::vector<Call>& Calls() {
        [](Support& s) {
          s.WriteDWORDToRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v", 1);
        }},
+      {"KeyExists",
+       [](Support& s) { s.KeyExists(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none"); }},
       {"ShellRun", nullptr},  // would start a handler: only checked when missing
       {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
       {"OpenConsole", nullptr},  // would allocate a console window: only checked when missing

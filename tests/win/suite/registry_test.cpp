@@ -191,8 +191,13 @@ TEST_P(RegistryTest, WriteStoresAFourByteDword) {
   EXPECT_EQ(data, 0xFFFFFFFEu);
 }
 
-TEST_P(RegistryTest, WriteNeverCreatesAMissingKey) {
+// The unattended repair asks first whether the key is there.
+TEST_P(RegistryTest, WriteNeverCreatesAMissingKeyAndKeyExistsTellsOne) {
+  const auto key_exists = library_.Get<T9KeyExistsFn>("KeyExists");
   const std::string missing = key_.path() + "\\missing";
+  EXPECT_NE(key_exists(kHiveCurrentUser, key_.path().c_str()), 0);
+  EXPECT_EQ(key_exists(kHiveCurrentUser, missing.c_str()), 0);
+  EXPECT_EQ(key_exists(kHiveCurrentUser, nullptr), 0);
   EXPECT_EQ(write_dword_(kHiveCurrentUser, missing.c_str(), "v", 1), 0);
   EXPECT_FALSE(kestrad_test::KeyExists(HKEY_CURRENT_USER, missing));
   EXPECT_EQ(write_dword_(kHiveCurrentUser, nullptr, "v", 1), 0);

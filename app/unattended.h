@@ -1,0 +1,31 @@
+// What an administrator's script runs with nobody at the machine: the repair
+// ("/FIX") and the inventory ("/REPORT").
+#pragma once
+
+#include "app/platform.h"
+#include "common/error_trap.h"
+#include "common/event_log.h"
+#include "support/support.h"
+
+namespace kestrad {
+
+// What the repair did.
+enum class RepairOutcome {
+  NothingNeeded,  // every channel instance key there holds the value 1 already
+  Written,        // at least one channel was written, and none failed
+  Failed,         // a write that was needed failed
+};
+
+// Writes ResetErrorCountersOnSuccess = 1 into each channel instance key that
+// exists and does not hold 1 already, as the Fix button writes it; never
+// creates a key or touches another value. Logs an Information entry naming
+// the channels written; a failed write is an Error entry through `trap`.
+RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap);
+
+// Writes the inventory to standard output through the support library:
+// quoted CSV, a header line unless `header` is false, then one line per
+// channel. Changes nothing and writes no entry; each read is a step of
+// `trap`.
+void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header);
+
+}  // namespace kestrad
