@@ -48,9 +48,12 @@ ExitCode CheckExitCode(Verdict verdict) {
 
 ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome) {
   switch (outcome) {
-    case RepairOutcome::Failed: return kRepairFailed;
-    case RepairOutcome::Written: return kRepaired;
-    case RepairOutcome::NothingNeeded: break;
+    case RepairOutcome::Failed:
+      return kRepairFailed;
+    case RepairOutcome::Written:
+      return kRepaired;
+    case RepairOutcome::NothingNeeded:
+      break;
   }
   return CheckExitCode(verdict);
 }

@@ -15,14 +15,14 @@ bool IsDLLInstalled(Support& support, EventLog& log);
 
 // The program's exit code, for scripts.
 enum ExitCode {
-  kNoCheck = 0,      // no check ran: the window without "/CHECK"
-  kUsageShown = 0,   // "/H" or "/?"
-  kDmaInUse = 0,     // the check found DMA on both channels
-  kDmaOff = 1,       // ... DMA switched off on at least one channel
-  kNothingRead = 2,  // ... neither channel's DMAEnabled could be read
-  kNoLibrary = 3,    // the support library is missing
-  kRepaired = 4,     // "/FIX" wrote the repair: a reboot is needed
-  kRepairFailed = 5, // "/FIX" could not write a repair that was needed
+  kNoCheck = 0,       // no check ran: the window without "/CHECK"
+  kUsageShown = 0,    // "/H" or "/?"
+  kDmaInUse = 0,      // the check found DMA on both channels
+  kDmaOff = 1,        // ... DMA switched off on at least one channel
+  kNothingRead = 2,   // ... neither channel's DMAEnabled could be read
+  kNoLibrary = 3,     // the support library is missing
+  kRepaired = 4,      // "/FIX" wrote the repair: a reboot is needed
+  kRepairFailed = 5,  // "/FIX" could not write a repair that was needed
 };
 
 // The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of

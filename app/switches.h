@@ -7,13 +7,13 @@
 namespace kestrad {
 
 struct Switches {
-  bool check = false;  // "/CHECK": the boot-time check
-  bool debug = false;  // "/DEBUG": take the warning road whatever the check finds
-  bool log = false;    // "/LOG": note a passed check in the event log too
-  bool help = false;   // "/H" or "/?": the usage screen
-  bool quiet = false;  // "/QUIET": with "/CHECK", show nothing and end at once
-  bool fix = false;    // "/FIX": the check as "/CHECK /QUIET", then the repair
-  bool report = false;  // "/REPORT": one CSV line per channel on standard output
+  bool check = false;      // "/CHECK": the boot-time check
+  bool debug = false;      // "/DEBUG": take the warning road whatever the check finds
+  bool log = false;        // "/LOG": note a passed check in the event log too
+  bool help = false;       // "/H" or "/?": the usage screen
+  bool quiet = false;      // "/QUIET": with "/CHECK", show nothing and end at once
+  bool fix = false;        // "/FIX": the check as "/CHECK /QUIET", then the repair
+  bool report = false;     // "/REPORT": one CSV line per channel on standard output
   bool no_header = false;  // "/NH": the report without its header line
 };
 

@@ -13,7 +13,8 @@ namespace kestrad {
 namespace {
 
 constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
-constexpr char kWrittenLead[] = "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
+constexpr char kWrittenLead[] =
+    "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
 constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
 // The classic run-time number for "Path/File access error": the library
 // tells only that the value was not written.
@@ -71,9 +72,7 @@ void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool hea
     trap.Run([&] { value = support.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
     return value;
   };
-  const auto line = [&](const std::string& fields) {
-    trap.Run([&] { support.WriteLn(fields); });
-  };
+  const auto line = [&](const std::string& fields) { trap.Run([&] { support.WriteLn(fields); }); };
   if (header) {
     std::string fields = Quoted("Computer") + "," + Quoted("Channel") + "," +
                          Quoted(layout::kDmaValue) + "," + Quoted("Verdict") + "," +
@@ -100,8 +99,10 @@ void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool hea
     const bool dma_read = dword(layout::PortMapKey(ch), layout::kDmaValue, &dma);
     std::string fields = Quoted(computer) + "," + Quoted(kChannelNames[ch]) + "," +
                          (dma_read ? Quoted(std::to_string(dma)) : Quoted("")) + "," +
-                         Quoted(!dma_read ? "unknown" : DmaEnabled(dma) ? "DMA" : "PIO") + "," +
-                         number(key, layout::kRepairValue);
+                         Quoted(!dma_read         ? "unknown"
+                                : DmaEnabled(dma) ? "DMA"
+                                                  : "PIO") +
+                         "," + number(key, layout::kRepairValue);
     for (const char* name : layout::kDetectionValues) fields += "," + number(key, name);
     fields += "," + Quoted(desc) + "," + Quoted(date) + "," + Quoted(text(key, "ProviderName")) +
               "," + Quoted(text(key, "DriverVersion"));

@@ -166,6 +166,10 @@ TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
       {1003,
        "\r\n\r\nKESTRAD could not read the DMA setting of either IDE channel and cannot tell "
        "whether DMA is in use"},
+      {1004,
+       "\r\n\r\nKESTRAD wrote ResetErrorCountersOnSuccess = 1 for IDE 1; the repair takes effect "
+       "at "
+       "the next boot"},
   };
   for (const auto& entry : entries) {
     char* text = nullptr;
