@@ -18,9 +18,9 @@ inline constexpr const char* kPortMapKeys[2] = {"HARDWARE\\DEVICEMAP\\Scsi\\Scsi
 inline constexpr char kDmaValue[] = "DMAEnabled";  // in a port map key
 inline constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
 // In a channel instance key, in the order they are read.
-inline constexpr const char* kDetectionValues[4] = {
-    "MasterIdDataCheckSum", "SlaveIdDataCheckSum", "MasterDeviceDetectionTimeout",
-    "SlaveDeviceDetectionTimeout"};
+inline constexpr const char* kDetectionValues[4] = {"MasterIdDataCheckSum", "SlaveIdDataCheckSum",
+                                                    "MasterDeviceDetectionTimeout",
+                                                    "SlaveDeviceDetectionTimeout"};
 
 // The keys of a channel (0 or 1).
 inline const char* PortMapKey(int channel) { return kPortMapKeys[channel == 0 ? 0 : 1]; }

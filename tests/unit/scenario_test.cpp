@@ -201,7 +201,8 @@ TEST_P(ScenarioTest, OutcomeIsTheTranscript) {
   std::vector<std::string> want = Expanded(s.outcome);
   // {C} stands for the computer's name.
   for (std::string& line : want) {
-    for (std::size_t at; (at = line.find("{C}")) != std::string::npos;) line.replace(at, 3, "WORKSHOP-07");
+    for (std::size_t at; (at = line.find("{C}")) != std::string::npos;)
+      line.replace(at, 3, "WORKSHOP-07");
   }
   std::vector<std::string> got = Transcript(s);
   // The library calls are compared where the transcript states them.
