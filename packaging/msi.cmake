@@ -76,11 +76,11 @@ endfunction()
 # The start-up check only when asked for and only for a folder under Program
 # Files (system folder properties end in a backslash, so C:\Program Files
 # Extra\ is not taken for C:\Program Files\). Before the folders are resolved
-# INSTALLDIR is unset unless given, and then the default is meant. Also true
-# on removal: Windows Installer (and Wine) leave a component whose condition
-# is false where it is, so an entry put in place would outlive the product.
+# INSTALLDIR is unset unless given, and then the default is meant. A component
+# whose condition is false is left where it is on removal too; it holds then,
+# as the installed entry sets CHECKATLOGON (KeepCheckAtLogon in kestrad.wxs).
 set(check_at_logon_condition
-  "(CHECKATLOGON = 1 AND (NOT INSTALLDIR OR INSTALLDIR ~<< ProgramFilesFolder OR (ProgramFiles64Folder AND INSTALLDIR ~<< ProgramFiles64Folder))) OR REMOVE ~= \"ALL\"")
+  "CHECKATLOGON = 1 AND (NOT INSTALLDIR OR INSTALLDIR ~<< ProgramFilesFolder OR (ProgramFiles64Folder AND INSTALLDIR ~<< ProgramFiles64Folder))")
 kestrad_msi_query(
   "UPDATE `Component` SET `Condition` = '${check_at_logon_condition}' WHERE `Component` = 'CheckAtLogon'")
 
