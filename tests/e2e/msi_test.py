@@ -8,6 +8,7 @@ leaves nothing of the product in it.
 """
 
 import functools
+import hashlib
 import os
 import pathlib
 import re
@@ -47,7 +48,7 @@ def properties(package):
 
 
 def packaged_files(package):
-    """The files the package installs, by name, as msiextract unpacks them."""
+    """The files the package installs, as msiextract unpacks them."""
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run(["msiextract", "-C", folder, package], capture_output=True, check=True)
         root = os.path.join(folder, "Kestrad")
@@ -55,7 +56,9 @@ def packaged_files(package):
 
 
 def read_folder(folder):
-    return {name: pathlib.Path(folder, name).read_bytes() for name in os.listdir(folder)}
+    """{file name: SHA-256 of its bytes}: short in a failure's message."""
+    return {name: hashlib.sha256(pathlib.Path(folder, name).read_bytes()).hexdigest()[:16]
+            for name in os.listdir(folder)}
 
 
 def values(key, *view):
