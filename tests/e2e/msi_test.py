@@ -61,10 +61,11 @@ def read_folder(folder):
             for name in os.listdir(folder)}
 
 
-def values(key, *view):
-    """The values of a key and its subkeys: {key: {name: (type, data)}}."""
+def values(key, *args):
+    """What reg query prints of a key: {key: {name: (type, data)}}, with its
+    subkeys' values too given /s; {} for a key that is not there."""
     keys, current = {}, None
-    for line in wine("reg", "query", key, "/s", *view).stdout.splitlines():
+    for line in wine("reg", "query", key, *args).stdout.splitlines():
         if line.startswith("HKEY_"):
             current = keys.setdefault(line.strip(), {})
         m = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
@@ -73,8 +74,9 @@ def values(key, *view):
     return keys
 
 
-def value(key, name, *view):
-    return values(key, *view).get(key.replace("HKLM", "HKEY_LOCAL_MACHINE"), {}).get(name)
+def value(key, name, view):
+    """(type, data) of one value, or None."""
+    return values(key, "/v", name, view).get(key.replace("HKLM", "HKEY_LOCAL_MACHINE"), {}).get(name)
 
 
 @functools.lru_cache
@@ -106,7 +108,7 @@ class MsiTest(E2E):
 
     def entries(self):
         """The product's Add/Remove Programs entries: {product code: values}."""
-        return {k.rsplit("\\", 1)[1]: v for k, v in values(ARP, VIEW).items()
+        return {k.rsplit("\\", 1)[1]: v for k, v in values(ARP, "/s", VIEW).items()
                 if v.get("DisplayName") == ("REG_SZ", NAME)}
 
     def assert_installed(self, package, folder):
@@ -124,7 +126,7 @@ class MsiTest(E2E):
     def assert_removed(self, folder):
         self.assertFalse(os.path.exists(unix(folder)), "folder left behind")
         self.assertEqual({}, values(SOURCE))
-        self.assertEqual({}, values(OWN_KEY, VIEW))
+        self.assertEqual({}, values(OWN_KEY, "/s", VIEW))
         self.assertIsNone(value(RUN_KEY, NAME, VIEW))
         self.assertEqual({}, self.entries())
 
