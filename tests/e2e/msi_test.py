@@ -51,7 +51,8 @@ def packaged_files(package):
     """The files the package installs, as msiextract unpacks them."""
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run(["msiextract", "-C", folder, package], capture_output=True, check=True)
-        root = os.path.join(folder, "Kestrad")
+        # Under "Program Files" for the x86 package, at the top for the x64 one.
+        root, = {d for d, _, names in os.walk(folder) if EXE in names}
         return read_folder(root)
 
 
