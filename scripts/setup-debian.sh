@@ -16,6 +16,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   fonts-liberation
   nsis liblnk-utils
+  wixl msitools
   clang-14 libclang-rt-14-dev clang-format
 )
 
