@@ -114,23 +114,21 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     // A script's check shows nothing: no box, no window. "/FIX" checks as
     // "/CHECK /QUIET" does, then repairs.
     const bool quiet = switches.quiet || switches.fix;
-    const auto done = [&] {
-      if (!switches.fix) return static_cast<int>(CheckExitCode(verdict));
-      return static_cast<int>(FixExitCode(verdict, RepairChannels(support, log, trap)));
-    };
     if (result == 0 || switches.debug) {
       log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
       trap.Run([&] { support.CloseConsole(); });
-      if (quiet) return done();
-      trap.Run(
-          [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
-      trap.Run([&] { form.Load(); });
+      if (!quiet) {
+        trap.Run(
+            [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
+        trap.Run([&] { form.Load(); });
+      }
     } else if (switches.log && verdict == Verdict::NothingRead) {
       log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);
     } else if (switches.log) {
       log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
     }
-    return done();
+    if (switches.fix) return FixExitCode(verdict, RepairChannels(support, log, trap));
+    return CheckExitCode(verdict);
   }
 
   trap.Run([&] { support.CloseConsole(); });
