@@ -19,7 +19,6 @@
 #include <string>
 #include <type_traits>
 
-#include "check/channel_check.h"
 #include "common/error_trap.h"
 #include "common/program.h"
 #include "common/run_error.h"
