@@ -101,8 +101,7 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   // The inventory runs alone, and writes to the console before it is
   // released; its exit code is the check's.
   if (switches.report) {
-    WriteReport(support, platform, trap, !switches.no_header);
-    TestIDE(no_window, support, log, form, &verdict);
+    verdict = WriteReport(support, platform, trap, !switches.no_header);
     trap.Run([&] { support.CloseConsole(); });
     return CheckExitCode(verdict);
   }

@@ -61,7 +61,8 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap) {
   return written[0] || written[1] ? RepairOutcome::Written : RepairOutcome::NothingNeeded;
 }
 
-void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
+Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
+  int read = 0, off = 0;
   const auto dword = [&](const std::string& key, const char* name, std::int32_t* value) {
     bool read = false;
     trap.Run([&] { read = support.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, *value); });
@@ -97,6 +98,8 @@ void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool hea
     };
     std::int32_t dma = 0;
     const bool dma_read = dword(layout::PortMapKey(ch), layout::kDmaValue, &dma);
+    read += dma_read ? 1 : 0;
+    off += dma_read && !DmaEnabled(dma) ? 1 : 0;
     std::string fields = Quoted(computer) + "," + Quoted(kChannelNames[ch]) + "," +
                          (dma_read ? Quoted(std::to_string(dma)) : Quoted("")) + "," +
                          Quoted(!dma_read         ? "unknown"
@@ -108,6 +111,7 @@ void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool hea
               "," + Quoted(text(key, "DriverVersion"));
     line(fields);
   }
+  return off > 0 ? Verdict::DmaOff : read == 0 ? Verdict::NothingRead : Verdict::DmaInUse;
 }
 
 }  // namespace kestrad

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/platform.h"
+#include "check/channel_check.h"
 #include "common/error_trap.h"
 #include "common/event_log.h"
 #include "support/support.h"
@@ -24,8 +25,8 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap);
 
 // Writes the inventory to standard output through the support library:
 // quoted CSV, a header line unless `header` is false, then one line per
-// channel. Changes nothing and writes no entry; each read is a step of
-// `trap`.
-void WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header);
+// channel. Changes nothing; each read is a step of `trap`. Returns the
+// verdict of the DMA values it reported, so the exit code agrees with them.
+Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header);
 
 }  // namespace kestrad

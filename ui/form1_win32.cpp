@@ -418,7 +418,7 @@ class Form1Window final : public Win32Form1 {
     if (spare > 0) text.top += spare / 2;
     DrawTextA(dc, caption, length, &text, kFormat);
     SelectObject(dc, old_font);
-    if (item.itemState & ODS_FOCUS) {
+    if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
       RECT focus = face;
       InflateRect(&focus, -3, -3);
       DrawFocusRect(dc, &focus);

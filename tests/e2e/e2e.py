@@ -214,6 +214,7 @@ class Run:
             m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
             if m:
                 self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}: {m.group(2)}")
+                event_id = None
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
         with open(out, "rb") as f:
@@ -465,16 +466,17 @@ class UnattendedTest(E2E):
 
     def test_repair_changes_exactly_the_values_it_writes(self):
         instance = lambda n: f"HKEY_LOCAL_MACHINE\\{CLASS_KEY}\\000{n}"
-        cases = (("repair-missing", None, [1, 2]), ("repair-zero", None, [1]), ("healthy", None, []),
-                 ("no-ide1-instance", None, []), ("repair-missing", "no_WriteDWORDToRegistry", []))
-        for profile, library, channels in cases:
+        cases = (("repair-missing", None, [1, 2], 4), ("repair-zero", None, [1], 4),
+                 ("healthy", None, [], 0), ("no-ide1-instance", None, [], 0),
+                 ("repair-missing", "no_WriteDWORDToRegistry", [], 5))
+        for profile, library, channels, code in cases:
             with self.subTest(profile=profile, library=library):
                 exe = self.program(os.path.join(FIXTURES, library, LIBRARY) if library else
                                    os.path.join(BIN, LIBRARY))
                 seed(self.h, "healthy")
                 seed(self.h, profile)
                 before = registry_values(CLASS_KEY)
-                Run(self.h, exe, "/FIX", profile=profile)
+                self.assertEqual(code, Run(self.h, exe, "/FIX", profile=profile).exit_code)
                 after = registry_values(CLASS_KEY)
                 changed = {k: v for k, v in after.items() if before.get(k) != v}
                 self.assertEqual({(instance(n), "ResetErrorCountersOnSuccess"): ("REG_DWORD", "0x1")
