@@ -7,6 +7,7 @@ environment of scripts/wine-env.sh and the locations CTest passes.
 """
 
 import csv
+import functools
 import glob
 import io
 import os
@@ -67,6 +68,29 @@ def escape(text: bytes) -> str:
         out.append({92: "\\\\", 13: "\\r", 10: "\\n"}.get(c) or
                    (chr(c) if 0x20 <= c < 0x7F else f"\\x{c:02x}"))
     return "".join(out)
+
+
+def values(key, *args):
+    """What reg query prints of a key: {key: {name: (type, data)}}, with its
+    subkeys' values too given /s; {} for a key that is not there."""
+    keys, current = {}, None
+    for line in wine("reg", "query", key, *args).stdout.splitlines():
+        if line.startswith("HKEY_"):
+            current = keys.setdefault(line.strip(), {})
+        m = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
+        if m and current is not None:
+            current[m.group(1)] = (m.group(2), m.group(3))
+    return keys
+
+
+def value(key, name, *view):
+    """(type, data) of one value, or None."""
+    return values(key, "/v", name, *view).get(key.replace("HKLM", "HKEY_LOCAL_MACHINE"), {}).get(name)
+
+
+@functools.lru_cache
+def unix(path):
+    return wine("winepath", "-u", path).stdout.strip()
 
 
 # Wine names the computer after its host, upper-cased, as a NetBIOS name.
@@ -167,14 +191,35 @@ def seed(h, profile):
     raise AssertionError(f"profile {profile} did not stay in the registry")
 
 
-class Run:
-    """One start of the program in a folder of its own, played to its end."""
+# Where the repair writes: the IDE controller's and channels' instance keys.
+CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
 
-    def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None, env=()):
+
+def registry_values(key):
+    """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)},
+    the key and name lower-cased."""
+    return {(k.lower(), n.lower()): v for k, vs in values("HKLM\\" + key, "/s").items()
+            for n, v in vs.items()}
+
+
+def changed(before, after):
+    return {k for k in before.keys() | after.keys() if before.get(k) != after.get(k)}
+
+
+class Run:
+    """One start of the program in a folder of its own, played to its end.
+    With `watch`, the values under that key are read before and after:
+    `after` holds them, `changed` those the program changed, added or removed
+    (not those a registry step put there)."""
+
+    def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None, env=(),
+                 watch=None):
         self.h, self.lines, self.windows = h, [], []
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
         for name in ("healthy", profile):
             seed(h, name)
+        snapshot = lambda: registry_values(watch) if watch else {}
+        before, seeded = snapshot(), set()
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
         h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out),
@@ -193,7 +238,9 @@ class Run:
                 self.windows.append(rest)
                 for kind, what in steps:
                     if kind == "registry":
+                        pre = snapshot()
                         seed(h, what)
+                        seeded |= changed(pre, snapshot())
                     elif what == "Exit":
                         h("press", rest[0], BUTTONS[what], 30000)
                         break
@@ -204,6 +251,8 @@ class Run:
                     if look:
                         look(rest[0], self.rects)
                     h("close", rest[0])
+        self.after = snapshot()
+        self.changed = changed(before, self.after) - seeded
         h.log.seek(logged)
         self.log = h.log.read().decode("latin-1").splitlines()
         event_id = None
@@ -285,7 +334,8 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 open(self.url_log, "w").close()
                 run = Run(self.h, exe, get("args", ""), profile=get("profile", "healthy"),
-                          steps=[(k, v) for k, v in head if k in ("press", "registry")])
+                          steps=[(k, v) for k, v in head if k in ("press", "registry")],
+                          watch=CLASS_KEY)
                 # A box's style is seen by the window's own tests: its icon.
                 want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
                         for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]
@@ -302,11 +352,22 @@ class ScenarioTest(E2E):
                     got += want_opened
                 else:
                     got += [f"opened: {u}" for u in opened]
-                # A write shows as the value in the registry afterwards.
+                # A write shows as the value in the registry afterwards, and
+                # nothing else changes where the repair writes.
+                written = set()
                 for w in [l for l in want if l.startswith("written: ")]:
                     key, name, value = re.match(r"written: (.*)\\(\w+) = (\d+)", w).groups()
-                    if self.h("get", key, name) == [["dword", value]]:
+                    at = (f"HKEY_LOCAL_MACHINE\\{key}".lower(), name.lower())
+                    written.add(at)
+                    if run.after.get(at) == ("REG_DWORD", f"0x{int(value):x}"):
                         got.append(w)
+                got += [f"changed: {k}\\{n}" for k, n in sorted(run.changed - written)]
+                # An inventory reads back with a real CSV parser: one record
+                # per line, all of the same fields.
+                if any(l.startswith('stdout: "') for l in want):
+                    text = run.stdout.decode("latin-1")
+                    rows = list(csv.reader(io.StringIO(text, newline="")))
+                    self.assertEqual((text.count("\r\n"), 1), (len(rows), len({len(r) for r in rows})), rows)
                 got += run.window + [f"exit: {run.exit_code}"]
                 self.assertTrue(len(got) == len(want) and all(map(matches, want, got)),
                                 "\n".join(["want:"] + want + ["got:"] + got))
@@ -426,87 +487,6 @@ def in_virtual_desktop():
         wine("reg", "delete", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/f")
 
 
-CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
-REPORT_FIELDS = ["Computer", "Channel", "DMAEnabled", "Verdict", "ResetErrorCountersOnSuccess",
-                 "MasterIdDataCheckSum", "SlaveIdDataCheckSum", "MasterDeviceDetectionTimeout",
-                 "SlaveDeviceDetectionTimeout", "DriverDesc", "DriverDate", "ProviderName",
-                 "DriverVersion"]
-
-
-def registry_values(key):
-    """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)}."""
-    values, at = {}, None
-    for line in wine("reg", "query", "HKLM\\" + key, "/s").stdout.splitlines():
-        if line.startswith("HKEY_"):
-            at = line.strip()
-        elif line.startswith("    ") and at:
-            name, kind, *data = line.split(None, 2) + [""]
-            values[(at, name)] = (kind, data[0] if data else "")
-    return values
-
-
-def profile_values(*profiles):
-    """The values the profiles seed, the later ones over the earlier: {(key, name): data}."""
-    values = {}
-    for profile in profiles:
-        for op in parse_reg(profile):
-            if op[0] == "delete":
-                values = {k: v for k, v in values.items() if not (k[0] + "\\").startswith(op[1] + "\\")}
-            elif op[0] == "delvalue":
-                values.pop((op[1], op[2]), None)
-            else:
-                values[(op[1], op[2])] = int(op[4], 16) if op[3] == "dword" else op[4]
-    return values
-
-
-class UnattendedTest(E2E):
-    """What scripts on many machines rely on: "/FIX" changes the registry in
-    exactly the values it writes, and "/REPORT" reads back with a real CSV
-    parser."""
-
-    def test_repair_changes_exactly_the_values_it_writes(self):
-        instance = lambda n: f"HKEY_LOCAL_MACHINE\\{CLASS_KEY}\\000{n}"
-        cases = (("repair-missing", None, [1, 2], 4), ("repair-zero", None, [1], 4),
-                 ("healthy", None, [], 0), ("no-ide1-instance", None, [], 0),
-                 ("repair-missing", "no_WriteDWORDToRegistry", [], 5))
-        for profile, library, channels, code in cases:
-            with self.subTest(profile=profile, library=library):
-                exe = self.program(os.path.join(FIXTURES, library, LIBRARY) if library else
-                                   os.path.join(BIN, LIBRARY))
-                seed(self.h, "healthy")
-                seed(self.h, profile)
-                before = registry_values(CLASS_KEY)
-                self.assertEqual(code, Run(self.h, exe, "/FIX", profile=profile).exit_code)
-                after = registry_values(CLASS_KEY)
-                changed = {k: v for k, v in after.items() if before.get(k) != v}
-                self.assertEqual({(instance(n), "ResetErrorCountersOnSuccess"): ("REG_DWORD", "0x1")
-                                  for n in channels}, changed)
-                self.assertEqual(set(), set(before) - set(after), "values gone")
-
-    def test_report_reads_back_with_a_csv_parser(self):
-        for profile in ("healthy", "demo", "odd-values", "quoted-driver"):
-            with self.subTest(profile=profile):
-                run = Run(self.h, self.program(), "/REPORT", profile=profile)
-                text = run.stdout.decode("latin-1")
-                self.assertEqual(3, text.count("\r\n"))
-                self.assertNotIn("\n", text.replace("\r\n", ""))
-                rows = list(csv.reader(io.StringIO(text, newline="")))
-                self.assertEqual(REPORT_FIELDS, rows[0])
-                seeded = profile_values("healthy", profile)
-                for n, row in enumerate(rows[1:]):
-                    port = rf"HARDWARE\DEVICEMAP\Scsi\Scsi Port {n}"
-                    channel, controller = rf"{CLASS_KEY}\000{n + 1}", rf"{CLASS_KEY}\0000"
-                    signed = lambda key, name: ("" if (key, name) not in seeded else
-                                                str(seeded[(key, name)] - (seeded[(key, name)] >> 31 << 32)))
-                    dma = signed(port, "DMAEnabled")
-                    want = [COMPUTER, f"IDE {n}", dma, "unknown" if not dma else "DMA" if dma == "1" else "PIO"]
-                    want += [signed(channel, name) for name in REPORT_FIELDS[4:9]]
-                    want += [seeded.get((controller, name), "") for name in REPORT_FIELDS[9:11]]
-                    want += [seeded.get((channel, name), "") for name in REPORT_FIELDS[11:]]
-                    self.assertEqual(want, row)
-                self.assertEqual([], [l for l in run.lines if not l.startswith("stdout:")], "entries or boxes")
-
-
 class PixelTest(E2E):
     """The demo machine after Test, as drawn on the screen at each DPI."""
 
@@ -576,13 +556,8 @@ class InstallerTest(E2E):
         arp = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
         source = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\KESTRAD"
 
-        def reg(key, name, *more):
-            out = wine("reg", "query", key, "/v", name, *more).stdout
-            m = re.search(r"REG_\w+\s+(.*?)\s*$", out, re.M)
-            return m.group(1) if m else None
-
-        def unix(path):
-            return wine("winepath", "-u", path).stdout.strip()
+        def reg(key, name, *view):
+            return (value(key, name, *view) or (None, None))[1]
 
         shell = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
         default = reg(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "ProgramFilesDir", view) + r"\Kestrad"

@@ -7,7 +7,6 @@ the build (KESTRAD_PACKAGE_ARCH). Runs in the prefix of the whole run and
 leaves nothing of the product in it.
 """
 
-import functools
 import hashlib
 import os
 import pathlib
@@ -18,7 +17,7 @@ import tempfile
 import unittest
 import uuid
 
-from e2e import E2E, EXE, Run, wine, windows_path
+from e2e import E2E, EXE, Run, unix, value, values, windows_path
 
 PACKAGE = os.environ.get("KESTRAD_MSI", "")
 NEXT = os.environ.get("KESTRAD_MSI_NEXT", "")
@@ -60,29 +59,6 @@ def read_folder(folder):
     """{file name: SHA-256 of its bytes}: short in a failure's message."""
     return {name: hashlib.sha256(pathlib.Path(folder, name).read_bytes()).hexdigest()[:16]
             for name in os.listdir(folder)}
-
-
-def values(key, *args):
-    """What reg query prints of a key: {key: {name: (type, data)}}, with its
-    subkeys' values too given /s; {} for a key that is not there."""
-    keys, current = {}, None
-    for line in wine("reg", "query", key, *args).stdout.splitlines():
-        if line.startswith("HKEY_"):
-            current = keys.setdefault(line.strip(), {})
-        m = re.match(r"^    (.*?)    (REG_\w+)    ?(.*)$", line)
-        if m and current is not None:
-            current[m.group(1)] = (m.group(2), m.group(3))
-    return keys
-
-
-def value(key, name, view):
-    """(type, data) of one value, or None."""
-    return values(key, "/v", name, view).get(key.replace("HKLM", "HKEY_LOCAL_MACHINE"), {}).get(name)
-
-
-@functools.lru_cache
-def unix(path):
-    return wine("winepath", "-u", path).stdout.strip()
 
 
 @unittest.skipUnless(os.path.isfile(PACKAGE) and os.path.isfile(NEXT), "no package built (wixl missing)")

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/event_log.h"
 #include "common/run_error.h"
 #include "support/tamarak9_binding_win32.h"
 #include "test_library.h"
@@ -141,10 +142,6 @@ TEST_F(BindingRegistryTest, MebibyteStringRoundTrips) {
   EXPECT_TRUE(read == std::string(text.begin(), text.end())) << "size " << read.size();
 }
 
-}  // namespace
-
-namespace {
-
 // Event Viewer renders an entry with the message of its id from kestrad.exe's
 // message table and the entry's text as the one insertion: the result must be
 // the text alone, for every kind of entry.
@@ -154,33 +151,19 @@ TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
   const kestrad::UniqueModule program(
       LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(program) << path;
-  const struct {
-    DWORD id;
-    const char* text;
-  } entries[] = {
-      {1000, "\r\n\r\nKESTRAD Detected that at least one IDE channel is not using DMA access"},
-      {1001,
-       "\r\n\r\nKESTRAD checked the IDE settings and all channels appear to be using DMA access "
-       "OK"},
-      {1002, "\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left) occured"},
-      {1003,
-       "\r\n\r\nKESTRAD could not read the DMA setting of either IDE channel and cannot tell "
-       "whether DMA is in use"},
-      {1004,
-       "\r\n\r\nKESTRAD wrote ResetErrorCountersOnSuccess = 1 for IDE 1; the repair takes effect "
-       "at "
-       "the next boot"},
-  };
-  for (const auto& entry : entries) {
+  // Texts as the program writes them: line ends, and a percent sign that
+  // must not be taken for an insertion of its own.
+  const char* const kText = "\r\n\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left)";
+  for (auto id = static_cast<DWORD>(kestrad::EventId::CheckFailed);
+       id <= static_cast<DWORD>(kestrad::EventId::RepairWritten); ++id) {
     char* text = nullptr;
-    const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(entry.text)};
-    const DWORD n =
-        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                           FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                       program.get(), entry.id, 0x409, reinterpret_cast<char*>(&text), 0,
-                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(insertions)));
-    ASSERT_NE(0u, n) << "no message " << entry.id;
-    EXPECT_EQ(std::string(entry.text), std::string(text, n)) << entry.id;
+    const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(kText)};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                       FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                                   program.get(), id, 0x409, reinterpret_cast<char*>(&text), 0,
+                                   reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(insertions)));
+    ASSERT_NE(0u, n) << "no message " << id;
+    EXPECT_EQ(std::string(kText), std::string(text, n)) << id;
     LocalFree(text);
   }
 }
