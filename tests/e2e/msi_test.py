@@ -74,7 +74,8 @@ class MsiTest(E2E):
     def setUp(self):
         # Whatever a failed test left installed would fail the next one, and
         # the NSIS installer's test after it.
-        self.addCleanup(lambda: [self.msiexec("/x", code) for code in self.entries()])
+        self.addCleanup(lambda: [self.msiexec("/x", code) for v in ("/reg:32", VIEW)
+                                 for code in self.entries(v)])
 
     def msiexec(self, *args):
         """msiexec's exit code, silent: the whole code, which a Unix exit
@@ -83,9 +84,9 @@ class MsiTest(E2E):
         (_, code, _), = self.h("time", "C:\\", self.out, f"msiexec {command} /qn")
         return int(code)
 
-    def entries(self):
+    def entries(self, view=VIEW):
         """The product's Add/Remove Programs entries: {product code: values}."""
-        return {k.rsplit("\\", 1)[1]: v for k, v in values(ARP, "/s", VIEW).items()
+        return {k.rsplit("\\", 1)[1]: v for k, v in values(ARP, "/s", view).items()
                 if v.get("DisplayName") == ("REG_SZ", NAME)}
 
     def assert_installed(self, package, folder):
@@ -149,6 +150,22 @@ class MsiTest(E2E):
         self.assert_installed(NEXT, folder)
 
         self.assertEqual(0, self.msiexec("/x", NEXT))
+        self.assert_removed(folder)
+
+    @unittest.skipUnless(WIN64 and os.path.isfile(PACKAGE.replace("win64", "win32")),
+                         "for the x64 package, beside the x86 one")
+    def test_the_x64_package_replaces_the_x86_one_keeping_the_start_up_check(self):
+        x86 = PACKAGE.replace("win64", "win32")
+        self.assertEqual(0, self.msiexec("/i", x86, "CHECKATLOGON=1"))
+        old_folder = value(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "ProgramFilesDir",
+                           "/reg:32")[1] + "\\Kestrad"
+        self.assertEqual(0, self.msiexec("/i", PACKAGE))
+        folder = self.program_files + "\\Kestrad"
+        self.assert_installed(PACKAGE, folder)
+        self.assertEqual(("REG_SZ", f'"{folder}\\{EXE}" /CHECK'), value(RUN_KEY, NAME, VIEW))
+        self.assertEqual(({}, None), (self.entries("/reg:32"), value(RUN_KEY, NAME, "/reg:32")))
+        self.assertFalse(os.path.exists(unix(old_folder)), "the x86 folder left behind")
+        self.assertEqual(0, self.msiexec("/x", PACKAGE))
         self.assert_removed(folder)
 
     def test_another_folder_no_start_up_check_outside_program_files(self):
