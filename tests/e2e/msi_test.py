@@ -101,6 +101,17 @@ class MsiTest(E2E):
                          {code: tuple(v.get(n, ("", ""))[1] for n in ("DisplayName", "DisplayVersion", "Publisher"))
                           for code, v in self.entries().items()})
 
+    def rebuilt(self, package):
+        """A copy of the package with a new ProductCode, as a rebuild of the
+        same version makes."""
+        rebuilt = os.path.join(self.tmp, f"rebuilt-{len(self.files)}.msi")
+        shutil.copy(package, rebuilt)
+        product_code = "{" + str(uuid.uuid4()).upper() + "}"
+        subprocess.run(["msibuild", rebuilt, "-q", "UPDATE `Property` SET `Value` = "
+                        f"'{product_code}' WHERE `Property` = 'ProductCode'"], check=True)
+        self.files[rebuilt] = self.files[package]
+        return rebuilt
+
     def assert_removed(self, folder):
         self.assertFalse(os.path.exists(unix(folder)), "folder left behind")
         self.assertEqual({}, values(SOURCE))
@@ -124,12 +135,7 @@ class MsiTest(E2E):
 
         # A rebuilt package of the same version (a new ProductCode) takes the
         # installed one's place; like an upgrade, it keeps the start-up check.
-        rebuilt = os.path.join(self.tmp, "rebuilt.msi")
-        shutil.copy(PACKAGE, rebuilt)
-        product_code = "{" + str(uuid.uuid4()).upper() + "}"
-        subprocess.run(["msibuild", rebuilt, "-q", "UPDATE `Property` SET `Value` = "
-                        f"'{product_code}' WHERE `Property` = 'ProductCode'"], check=True)
-        self.files[rebuilt] = self.files[PACKAGE]
+        rebuilt = self.rebuilt(PACKAGE)
         self.assertEqual(0, self.msiexec("/i", rebuilt))
         self.assert_installed(rebuilt, folder)
         self.assertEqual(start_up, value(RUN_KEY, NAME, VIEW))
@@ -149,7 +155,13 @@ class MsiTest(E2E):
         self.assertIn("newer version", reason)
         self.assert_installed(NEXT, folder)
 
-        self.assertEqual(0, self.msiexec("/x", NEXT))
+        # Asked to, the one that takes its place drops the start-up check.
+        rebuilt = self.rebuilt(NEXT)
+        self.assertEqual(0, self.msiexec("/i", rebuilt, "CHECKATLOGON=0"))
+        self.assert_installed(rebuilt, folder)
+        self.assertIsNone(value(RUN_KEY, NAME, VIEW))
+
+        self.assertEqual(0, self.msiexec("/x", rebuilt))
         self.assert_removed(folder)
 
     @unittest.skipUnless(WIN64 and os.path.isfile(PACKAGE.replace("win64", "win32")),
