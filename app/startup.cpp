@@ -99,11 +99,11 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   Verdict verdict = Verdict::DmaInUse;
 
   // The inventory runs alone, and writes to the console before it is
-  // released; its exit code is the check's.
+  // released; its exit code is the check's when all of it was written.
   if (switches.report) {
-    verdict = WriteReport(support, platform, trap, !switches.no_header);
+    const ReportOutcome report = WriteReport(support, platform, trap, !switches.no_header);
     trap.Run([&] { support.CloseConsole(); });
-    return CheckExitCode(verdict);
+    return report.whole ? CheckExitCode(report.verdict) : kReportFailed;
   }
 
   trap.Run([&] { support.CloseConsole(); });

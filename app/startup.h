@@ -23,6 +23,7 @@ enum ExitCode {
   kNoLibrary = 3,     // the support library is missing
   kRepaired = 4,      // "/FIX" wrote the repair: a reboot is needed
   kRepairFailed = 5,  // "/FIX" could not write a repair that was needed
+  kReportFailed = 6,  // "/REPORT" could not write all its lines
 };
 
 // The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of

@@ -17,8 +17,9 @@ constexpr char kWrittenLead[] =
     "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
 constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
 // The classic run-time number for "Path/File access error": the library
-// tells only that the value was not written.
+// tells only that the value or the line was not written.
 constexpr long kNotWrittenNumber = 75;
+constexpr char kReportNotWritten[] = "Failed to write the inventory to standard output";
 
 // A field of the report: in double quotes, a quote inside doubled.
 std::string Quoted(const std::string& text) {
@@ -61,7 +62,7 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap) {
   return written[0] || written[1] ? RepairOutcome::Written : RepairOutcome::NothingNeeded;
 }
 
-Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
+ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
   int read = 0, off = 0;
   const auto dword = [&](const std::string& key, const char* name, std::int32_t* value) {
     bool read = false;
@@ -73,7 +74,12 @@ Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool 
     trap.Run([&] { value = support.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
     return value;
   };
-  const auto line = [&](const std::string& fields) { trap.Run([&] { support.WriteLn(fields); }); };
+  bool whole = true;
+  const auto line = [&](const std::string& fields) {
+    whole = whole && trap.Run([&] {
+      if (!support.WriteLn(fields)) throw RunError(kNotWrittenNumber, kReportNotWritten);
+    });
+  };
   if (header) {
     std::string fields = Quoted("Computer") + "," + Quoted("Channel") + "," +
                          Quoted(layout::kDmaValue) + "," + Quoted("Verdict") + "," +
@@ -111,7 +117,7 @@ Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool 
               "," + Quoted(text(key, "DriverVersion"));
     line(fields);
   }
-  return off > 0 ? Verdict::DmaOff : read == 0 ? Verdict::NothingRead : Verdict::DmaInUse;
+  return {off > 0 ? Verdict::DmaOff : read == 0 ? Verdict::NothingRead : Verdict::DmaInUse, whole};
 }
 
 }  // namespace kestrad

@@ -23,10 +23,18 @@ enum class RepairOutcome {
 // the channels written; a failed write is an Error entry through `trap`.
 RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap);
 
+// What the inventory came to: the verdict of the DMA values it reported, so
+// the exit code agrees with them, and whether every line was written.
+struct ReportOutcome {
+  Verdict verdict;
+  bool whole;
+};
+
 // Writes the inventory to standard output through the support library:
 // quoted CSV, a header line unless `header` is false, then one line per
-// channel. Changes nothing; each read is a step of `trap`. Returns the
-// verdict of the DMA values it reported, so the exit code agrees with them.
-Verdict WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header);
+// channel. Changes nothing; each read and each line is a step of `trap`. A
+// line that cannot be written is an Error entry through `trap`, and no line
+// is written after it, so a file that holds lines holds them in order.
+ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header);
 
 }  // namespace kestrad

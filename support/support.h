@@ -37,7 +37,8 @@ class Support {
   virtual void SetConsoleAttributes(std::int32_t foreground, std::int32_t background) = 0;
   virtual void ClearConsoleAttributes() = 0;
   virtual void Writes(const std::string& text) = 0;
-  virtual void WriteLn(const std::string& text) = 0;
+  // True when the text and its line end were written.
+  virtual bool WriteLn(const std::string& text) = 0;
   virtual bool InNativeConsole() = 0;
   virtual void Pause(const std::string& prompt) = 0;
 };

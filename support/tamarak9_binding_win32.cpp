@@ -184,7 +184,7 @@ class Tamarak9Binding : public Support {
   }
   void ClearConsoleAttributes() override { Get(clear_attributes_)(); }
   void Writes(const std::string& text) override { Get(writes_)(text.c_str()); }
-  void WriteLn(const std::string& text) override { Get(write_ln_)(text.c_str()); }
+  bool WriteLn(const std::string& text) override { return Get(write_ln_)(text.c_str()) != 0; }
   bool InNativeConsole() override { return Get(in_native_console_)() != 0; }
   void Pause(const std::string& prompt) override { Get(pause_)(prompt.c_str()); }
 

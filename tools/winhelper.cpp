@@ -13,7 +13,8 @@
 // Commands (UTF-8; keys relative to HKLM, or to HKCU as HKCU\...; texts
 // escaped as \r \n \\ \xNN):
 //   start <folder> <output file> <command line> [<NAME=value>]   the child
-//                        gets NAME=value in its environment
+//                        gets NAME=value in its environment; an empty output
+//                        file name gives it no standard output
 //   time <folder> <output file> <command line>   starts the program as
 //                        start does and waits for its end (at most 120 s):
 //                        "ended <exit code> <microseconds from start to end>"
@@ -194,9 +195,11 @@ bool Start(const std::vector<std::string>& f) {
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   const kestrad::UniqueFile in(file("NUL", GENERIC_READ, OPEN_EXISTING));
-  const kestrad::UniqueFile out(file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
+  // No output file: no standard output or error handle at all.
+  const kestrad::UniqueFile out(f[2].empty() ? INVALID_HANDLE_VALUE
+                                             : file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
   startup.hStdInput = in.get();
-  startup.hStdOutput = startup.hStdError = out.get();
+  startup.hStdOutput = startup.hStdError = out ? out.get() : nullptr;
   std::wstring command = Wide(f[3]);
   // The child inherits the environment, with the one change asked for.
   const std::wstring assignment = f.size() > 4 ? Wide(f[4]) : L"";

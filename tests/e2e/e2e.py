@@ -213,7 +213,7 @@ class Run:
     (not those a registry step put there)."""
 
     def __init__(self, h, exe, args, cwd=None, profile="healthy", steps=(), look=None, env=(),
-                 watch=None):
+                 watch=None, output=True):
         self.h, self.lines, self.windows = h, [], []
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
         for name in ("healthy", profile):
@@ -222,7 +222,7 @@ class Run:
         before, seeded = snapshot(), set()
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
-        h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out),
+        h("start", windows_path(cwd or os.path.dirname(exe)), windows_path(out) if output else "",
           command_line(exe, args), *env)
         boxes, window = [], []
         while True:
@@ -266,7 +266,8 @@ class Run:
                 event_id = None
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
-        with open(out, "rb") as f:
+        with open(out, "ab+") as f:
+            f.seek(0)
             self.stdout = stdout = f.read()
         if stdout:
             self.lines.append("stdout: " + escape(stdout))
@@ -335,7 +336,7 @@ class ScenarioTest(E2E):
                 open(self.url_log, "w").close()
                 run = Run(self.h, exe, get("args", ""), profile=get("profile", "healthy"),
                           steps=[(k, v) for k, v in head if k in ("press", "registry")],
-                          watch=CLASS_KEY)
+                          watch=CLASS_KEY, output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.
                 want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
                         for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]

@@ -48,6 +48,7 @@ class FakeSupport : public Support {
   std::vector<std::string> opened, written;
   std::string console;  // what reached standard output
   bool console_open = true, native_console = true;
+  bool output = true;      // false: standard output goes nowhere, every line fails
   bool read_only = false;  // a user who may not write the keys
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.
@@ -74,7 +75,12 @@ class FakeSupport : public Support {
   }
   void ClearConsoleAttributes() override { Enter("ClearConsoleAttributes"); }
   void Writes(const std::string& text) override { Enter("Writes"), console += text; }
-  void WriteLn(const std::string& text) override { Enter("WriteLn"), console += text + "\r\n"; }
+  bool WriteLn(const std::string& text) override {
+    Enter("WriteLn");
+    if (!output) return false;
+    console += text + "\r\n";
+    return true;
+  }
   bool InNativeConsole() override { return Enter("InNativeConsole"), native_console; }
   void Pause(const std::string& prompt) override { Enter("Pause"), console += prompt; }
 

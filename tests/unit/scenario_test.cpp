@@ -96,6 +96,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
   support.read_only = s.Get("access") == "read-only";
   support.console_open = s.Get("console") != "closed";
   support.native_console = s.Get("console") != "own";
+  support.output = s.Get("output") != "none";
   platform.args = s.Get("args");
 
   const int code = Main(support, log, platform, form);
