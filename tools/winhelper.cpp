@@ -7,8 +7,11 @@
 //   winhelper serve     one command per line on standard input, fields
 //                       separated by tabs; each answer ends with a line "done",
 //                       "timeout" or "error <what>"
-//   winhelper record <address>   appends the address to %KESTRAD_URL_LOG%: the
-//                       prefix's web browser, as the tests register it
+//   winhelper load <dll>  loads the DLL by name, as a program would: the
+//                       probe that a planted DLL is found where it is planted
+//   winhelper record <address>   writes the address into a new file of the
+//                       folder %KESTRAD_URL_DIR%: the prefix's web browser, as
+//                       the tests register it
 //
 // Commands (UTF-8; keys relative to HKLM, or to HKCU as HKCU\...; texts
 // escaped as \r \n \\ \xNN):
@@ -69,21 +72,25 @@ std::string ClassOf(HWND w) {
   return name;
 }
 
-BOOL CALLBACK AddNewWindow(HWND w, LPARAM lp) {
+BOOL CALLBACK AddChildWindow(HWND w, LPARAM lp) {
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  if (pid == g_child.dwProcessId && IsWindowVisible(w) && !g_reported.count(w)) {
+  if (pid == g_child.dwProcessId && IsWindowVisible(w)) {
     reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
   }
   return TRUE;
 }
 
-// The child's visible top-level windows not reported yet.
-std::vector<HWND> NewWindows() {
-  std::vector<HWND> found;
-  EnumWindows(AddNewWindow, reinterpret_cast<LPARAM>(&found));
-  return found;
+// The child's visible top-level windows, all or those not reported yet.
+std::vector<HWND> ChildWindows(bool only_new) {
+  std::vector<HWND> found, fresh;
+  EnumWindows(AddChildWindow, reinterpret_cast<LPARAM>(&found));
+  for (HWND w : found) {
+    if (!g_reported.count(w)) fresh.push_back(w);
+  }
+  return only_new ? fresh : found;
 }
+std::vector<HWND> NewWindows() { return ChildWindows(true); }
 
 // Reports a new window; a message box is answered with OK.
 void Describe(HWND w) {
@@ -114,7 +121,10 @@ bool Next(DWORD ms) {
 
 // The button is clicked by a sent message, so a WM_NULL sent after it is
 // handled only when the click's handler has returned, or inside the modal
-// loop of a box the handler shows, which is then answered.
+// loop of a box the handler shows, which is then answered. That loop can
+// answer before its box is visible, but the box has disabled the window by
+// then: the press is done when the window answers, is enabled, and no box of
+// the program is up.
 bool Press(HWND window, const std::string& name, DWORD ms) {
   HWND button = nullptr;
   for (const kestrad::form1::ControlSpec& spec : kestrad::form1::Controls()) {
@@ -126,10 +136,12 @@ bool Press(HWND window, const std::string& name, DWORD ms) {
     DWORD_PTR ignored;
     const bool idle = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20, &ignored) != 0;
     bool box = false;
-    for (HWND w : NewWindows()) {
-      if (ClassOf(w) == "#32770") Describe(w), box = true;
+    for (HWND w : ChildWindows(false)) {
+      if (ClassOf(w) != "#32770") continue;
+      box = true;
+      if (!g_reported.count(w)) Describe(w);
     }
-    if (idle && !box) return true;
+    if (idle && !box && IsWindowEnabled(window)) return true;
   }
   return false;
 }
@@ -279,16 +291,32 @@ const char* Serve(const std::vector<std::string>& f) {
   return "error usage";
 }
 
+// The shell starts one recorder per opened address, several within
+// milliseconds: each writes a file of its own under a temporary name and
+// renames it, so that every address arrives whole and none is lost (appending
+// to one shared file seeks to its end, then writes: two at once collide).
+bool Record(const char* address) {
+  char folder[MAX_PATH] = {};
+  GetEnvironmentVariableA("KESTRAD_URL_DIR", folder, MAX_PATH);
+  const std::string base = std::string(folder) + "\\" + std::to_string(GetCurrentProcessId());
+  const std::string line = std::string(address) + "\n";
+  DWORD written = 0;
+  {
+    const kestrad::UniqueFile file(
+        CreateFileA((base + ".part").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    if (!file ||
+        !WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+      return false;
+    }
+  }
+  return written == line.size() && MoveFileA((base + ".part").c_str(), (base + ".url").c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "record") {
-    char path[MAX_PATH] = {};
-    GetEnvironmentVariableA("KESTRAD_URL_LOG", path, MAX_PATH);
-    FILE* log = std::fopen(path, "ab");
-    return log != nullptr && std::fprintf(log, "%s\n", argv[2]) > 0 && std::fclose(log) == 0 ? 0
-                                                                                             : 1;
-  }
+  if (argc == 3 && std::string(argv[1]) == "record") return Record(argv[2]) ? 0 : 1;
+  if (argc == 3 && std::string(argv[1]) == "load") return LoadLibraryA(argv[2]) != nullptr ? 0 : 1;
   if (argc != 2 || std::string(argv[1]) != "serve") return 2;
   char line[65536];
   while (std::fgets(line, sizeof line, stdin)) {
