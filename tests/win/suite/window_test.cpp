@@ -399,6 +399,17 @@ TEST_F(WindowTest, ManyPressesKeepEveryLineAndLeaveNoObjects) {
   model.boxes = &model_boxes;
   model.Load();
   const int windows = ThreadWindows();
+  // The reader sees real objects: a new brush is one more of one kind, and
+  // gone again once freed.
+  const std::map<int, int> before = GdiObjectsByKind();
+  const HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+  std::map<int, int> grown = GdiObjectsByKind();
+  DeleteObject(brush);
+  for (const auto& [kind, count] : before) grown[kind] -= count;
+  int kinds = 0, objects = 0;
+  for (const auto& [kind, count] : grown) kinds += count != 0, objects += count;
+  ASSERT_EQ(std::make_pair(1, 1), std::make_pair(kinds, objects)) << "a new brush is not counted";
+  ASSERT_EQ(before, GdiObjectsByKind()) << "a freed brush is still counted";
   // Hidden, the presses cost what the program does, not Wine's drawing.
   ShowWindow(hwnd_, SW_HIDE);
   std::vector<std::pair<double, std::map<int, int>>> samples;
