@@ -96,7 +96,11 @@ bool FakeSupport::WriteDWORDToRegistry(std::uint32_t hive, const std::string& ke
   Enter("WriteDWORDToRegistry");
   // Like the library: a key that is not there is never created.
   const auto k = keys.find(Upper(key));
-  if (hive != kHiveLocalMachine || k == keys.end() || read_only) return false;
+  const std::string tail = Upper(read_only);
+  const bool refused =
+      tail == "*" || (!tail.empty() && k != keys.end() && k->first.size() >= tail.size() &&
+                      k->first.compare(k->first.size() - tail.size(), tail.size(), tail) == 0);
+  if (hive != kHiveLocalMachine || k == keys.end() || refused) return false;
   k->second[Upper(name)] = {true, value, {}};
   written.push_back(key + "\\" + name + " = " + std::to_string(value));
   return true;

@@ -48,8 +48,9 @@ class FakeSupport : public Support {
   std::vector<std::string> opened, written;
   std::string console;  // what reached standard output
   bool console_open = true, native_console = true;
-  bool output = true;      // false: standard output goes nowhere, every line fails
-  bool read_only = false;  // a user who may not write the keys
+  bool output = true;  // false: standard output goes nowhere, every line fails
+  // Keys the user may not write: "*" every key, else those whose path ends so.
+  std::string read_only;
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.
   void Apply(const std::string& reg_text);

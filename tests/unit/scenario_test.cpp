@@ -85,7 +85,8 @@ std::vector<std::string> Transcript(const Scenario& s) {
   };
   // Every machine is the healthy one plus the differences of its profile.
   profile("healthy");
-  if (!s.Get("profile").empty()) profile(s.Get("profile"));
+  std::istringstream profiles(s.Get("profile"));
+  for (std::string name; profiles >> name;) profile(name);
   const std::string library = s.Get("library");
   if (library == "missing") support.failing.insert("*");
   if (library.rfind("no_", 0) == 0) support.failing.insert(library.substr(3));
@@ -93,7 +94,10 @@ std::vector<std::string> Transcript(const Scenario& s) {
     if (k == "fail-window") form.failing.insert(v);
   }
   if (!s.Get("fail-append").empty()) form.fail_append = std::stoi(s.Get("fail-append"));
-  support.read_only = s.Get("access") == "read-only";
+  // "read-only" for every key, "read-only 0002" for the keys ending so.
+  const std::string access = s.Get("access");
+  if (access.rfind("read-only", 0) == 0)
+    support.read_only = access.size() > 10 ? access.substr(10) : "*";
   support.console_open = s.Get("console") != "closed";
   support.native_console = s.Get("console") != "own";
   support.output = s.Get("output") != "none";
