@@ -122,16 +122,12 @@ FakeForm::FakeForm(Support& support, EventLog& log)
 }
 
 void FakeForm::Load() {
-  if (loaded || ended) return;
+  if (loaded) return;
   loaded = true;
   handlers_.Form_Load();
 }
 
 void FakeForm::Press(const std::string& button) {
-  if (button == "Exit") {
-    loaded = false, ended = true;
-    return;
-  }
   if (!loaded) return;
   if (button == "Test") handlers_.Command1_Click();
   if (button == "Fix" && controls[static_cast<int>(form1::ControlId::Command3)].enabled) {

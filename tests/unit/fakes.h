@@ -107,7 +107,7 @@ class FakeForm : public Form1 {
     std::uint32_t colour = kBlack;
     bool enabled = true;
   };
-  bool loaded = false, ended = false, shown = false;
+  bool loaded = false;
   std::string title;
   std::vector<Control> controls;
   std::set<std::string> failing;  // operations that fail at run time
@@ -126,7 +126,7 @@ class FakeForm : public Form1 {
   void SetSelStart(int ch, std::size_t) override { Op("SetSelStart"), Text(ch); }
   void SetFixEnabled(bool e) override;
   void GetDriverVersions() override;
-  void Show() override { Op("Show"), shown = true; }
+  void Show() override { Op("Show"); }
   void SetTitle(const std::string& t) override { Op("SetTitle"), title = t; }
   void SetTooltip(form1::ControlId id, const std::string& t) override;
   void ShowInformation(const std::string& prompt, const std::string& title) override;

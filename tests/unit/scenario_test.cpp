@@ -139,7 +139,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
       }
     }
   }
-  if (platform.ended || form.ended) out.push_back("ended");
+  if (platform.ended) out.push_back("ended");
   out.push_back("exit: " + std::to_string(platform.ended ? platform.exit_code : code));
   return out;
 }
