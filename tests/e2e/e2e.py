@@ -205,16 +205,16 @@ def changed(before, after):
 
 class Run:
     """One start of the program in a folder of its own, on the healthy machine
-    with the differences of each of `profiles` (names separated by spaces),
-    played to its end. With `watch`, the values under that key are read before
+    with the differences of the profiles `profile` names (separated by
+    spaces), played to its end. With `watch`, the values under that key are read before
     and after: `after` holds them, `changed` those the program changed, added
     or removed."""
 
-    def __init__(self, h, exe, args, cwd=None, profiles="", presses=(), look=None, env=(),
+    def __init__(self, h, exe, args, cwd=None, profile="", presses=(), look=None, env=(),
                  watch=None, output=True):
         self.h, self.lines, self.windows = h, [], []
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
-        for name in ["healthy"] + profiles.split():
+        for name in ["healthy"] + profile.split():
             seed(h, name)
         snapshot = lambda: registry_values(watch) if watch else {}
         before = snapshot()
@@ -327,7 +327,7 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 for old in glob.glob(os.path.join(self.url_dir, "*")):
                     os.remove(old)
-                run = Run(self.h, exe, get("args", ""), profiles=get("profile", ""),
+                run = Run(self.h, exe, get("args", ""), profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.
@@ -496,7 +496,7 @@ class PixelTest(E2E):
         for dpi in (96, 120, 144):
             with self.subTest(dpi=dpi):
                 h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
-                Run(h, os.path.join(BIN, EXE), "", profiles="demo", presses=["Test"],
+                Run(h, os.path.join(BIN, EXE), "", profile="demo", presses=["Test"],
                     look=lambda hwnd, rects: self.look(hwnd, rects, dpi, h, shots))
         h("delvalue", desktop, "LogPixels")
 
