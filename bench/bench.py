@@ -36,7 +36,7 @@ quartile then falls in either group by chance, so the ratios compare the
 first deciles, which lie among the quick starts; the medians are printed
 too. With fewer quick starts the first decile wanders: 41 rounds gave
 ratios from 1.04 to 1.24 for the same build, 101 rounds (the default, some
-30 s) within a few hundredths.
+four minutes with the windows) within a few hundredths.
 
 Usage (bench/run.sh sets up Wine and calls this):
   python3 bench/bench.py [--runs 101] BUILD_DIR [BUILD_DIR ...]
