@@ -8,10 +8,19 @@
   b. the same check against `reg query ... /v DMAEnabled`, what a user would
      type instead;
   c. the DLLs each of them loads (Wine's loaddll channel);
-  d. file sizes of kestrad.exe and tamarak9.dll, stripped.
+  d. file sizes of kestrad.exe and tamarak9.dll, stripped;
+  e. "kestrad.exe /REPORT" (output to a file) against the empty program that
+     reads the registry;
+  f. the window's time to its first paint (kestrad.exe without switches)
+     against an empty program that opens one window of the same client size
+     (bench/empty_window.c, given the size the program's window has).
 
 Every program is started by tools/winhelper.exe with CreateProcessW, which
-times it from the start to its end with a blocking wait. Timings of
+times it from the start to its end with a blocking wait, or (e, f) to the
+first paint of its window: the moment its window is visible and neither it
+nor any window in it has an update region left, seen from outside once the
+program has answered a message sent to it (tools/winhelper.cpp, Paint);
+then the window is closed. Timings of
 different programs are taken in one interleaved loop (in a fresh random
 order every round), so a noisy machine slows all of them alike and the ratios
 stay meaningful; compare ratios, not absolute times, between runs. (Timed
@@ -27,7 +36,7 @@ quartile then falls in either group by chance, so the ratios compare the
 first deciles, which lie among the quick starts; the medians are printed
 too. With fewer quick starts the first decile wanders: 41 rounds gave
 ratios from 1.04 to 1.24 for the same build, 101 rounds (the default, some
-30 s) within a few hundredths.
+four minutes with the windows) within a few hundredths.
 
 Usage (bench/run.sh sets up Wine and calls this):
   python3 bench/bench.py [--runs 101] BUILD_DIR [BUILD_DIR ...]
@@ -52,6 +61,8 @@ import e2e  # noqa: E402
 KIB = 1024
 TARGET_CHECK_OVER_FLOOR = 1.05     # the aim
 LIMIT_CHECK_OVER_FLOOR = 1.10      # at most this
+LIMIT_REPORT_OVER_FLOOR = 1.10     # /REPORT against the registry reader
+LIMIT_PAINT_OVER_FLOOR = 1.20      # the first paint against the empty window
 TARGET_EXE = 160 * KIB
 TARGET_DLL = 48 * KIB
 REG_QUERY_ARGS = r'query "HKLM\HARDWARE\DEVICEMAP\Scsi\Scsi Port 0" /v DMAEnabled'
@@ -72,7 +83,9 @@ class Build:
         self.dll = os.path.join(self.bin, "tamarak9.dll")
         self.empty = os.path.join(self.path, "bench", "empty.exe")
         self.floor = os.path.join(self.path, "bench", "empty-registry.exe")
-        for f in (self.exe, self.dll, self.empty, self.floor,
+        self.window = os.path.join(self.path, "bench", "empty-window.exe")
+        self.window_size = ""  # the program's client size, measured (bench_startup)
+        for f in (self.exe, self.dll, self.empty, self.floor, self.window,
                   os.path.join(self.tools, "winhelper.exe")):
             if not os.path.isfile(f):
                 sys.exit(f"bench: missing {f}; build it first "
@@ -83,48 +96,61 @@ class Build:
         return [(f"{self.name} {os.path.basename(path)} {args}".rstrip(), path, args)
                 for path, args in ((self.empty, ""), (self.floor, ""), (self.exe, "/CHECK"))]
 
+    def timings(self):
+        """(label, helper command, path, arguments) of what this build times:
+        the programs above, /REPORT, and the two windows to their first paint."""
+        return [(label, "time", path, args) for label, path, args in self.programs()] + [
+            (f"{self.name} kestrad.exe /REPORT", "time", self.exe, "/REPORT"),
+            (f"{self.name} empty-window.exe, painted", "paint", self.window, self.window_size),
+            (f"{self.name} kestrad.exe, painted", "paint", self.exe, "")]
+
 
 def start(path: str, args: str):
     """The folder and command line that start a program of the build."""
     return e2e.windows_path(os.path.dirname(path)), e2e.command_line(path, args)
 
 
-def timed(h, path: str, args: str) -> float:
-    """Seconds from the start of one run to its end, as the helper measures
-    them with CreateProcessW and a blocking wait."""
+def timed(h, path: str, args: str, how: str = "time"):
+    """Seconds from the start of one run to its end ("time": CreateProcessW and
+    a blocking wait) or to its window's first paint ("paint"), and the rest
+    of the helper's answer (the window's client size)."""
     folder, command = start(path, args) if os.path.isabs(path) else (SYSTEM32, f"{path} {args}")
     with tempfile.TemporaryDirectory() as d:
-        (_, code, microseconds), = h("time", folder, e2e.windows_path(os.path.join(d, "out")),
-                                     command)
+        (_, code, microseconds, *rest), = h(how, folder,
+                                            e2e.windows_path(os.path.join(d, "out")), command)
     if code != "0":
         raise RuntimeError(f"{command} ended with {code}")
-    return int(microseconds) / 1e6
+    return int(microseconds) / 1e6, " ".join(rest)
 
 
 def bench_startup(h, builds, runs: int) -> None:
-    programs = [p for b in builds for p in b.programs()]
-    programs.append(("reg query DMAEnabled", "reg.exe", REG_QUERY_ARGS))
-    for _, path, args in programs:  # warm the page cache and the server
-        timed(h, path, args)
-    times = {label: [] for label, _, _ in programs}
+    for b in builds:  # the empty window gets the program's client size
+        b.window_size = timed(h, b.exe, "", "paint")[1]
+        if timed(h, b.window, b.window_size, "paint")[1] != b.window_size:
+            sys.exit(f"bench: {b.window} did not open a window of {b.window_size}")
+    programs = [p for b in builds for p in b.timings()]
+    programs.append(("reg query DMAEnabled", "time", "reg.exe", REG_QUERY_ARGS))
+    for _, how, path, args in programs:  # warm the page cache and the server
+        timed(h, path, args, how)
+    times = {label: [] for label, _, _, _ in programs}
     # A fresh order every round: a start can cost more right after certain
     # others (a 32-bit program after a 64-bit one), and a fixed or rotating
     # order would give each program the same predecessor every time.
     order = random.Random(9)
     for _ in range(runs):
-        for label, path, args in order.sample(programs, len(programs)):
-            times[label].append(timed(h, path, args))
+        for label, how, path, args in order.sample(programs, len(programs)):
+            times[label].append(timed(h, path, args, how)[0])
     decile = {label: statistics.quantiles(t, n=10, method="inclusive")[0]
               for label, t in times.items()}
-    print(f"\n[a, b] start-up, time from start to end of {runs} interleaved runs each "
-          f"(healthy profile)")
-    for label, _, _ in programs:
+    print(f"\n[a, b, e, f] start-up, time from start to end (or to the first paint) of {runs} "
+          f"interleaved runs each (healthy profile)")
+    for label, _, _, _ in programs:
         t = sorted(times[label])
         print(f"  {label:40s} first decile {decile[label] * 1000:6.1f} ms, median "
               f"{statistics.median(t) * 1000:6.1f} (min {t[0] * 1000:.1f}, max {t[-1] * 1000:.1f})")
     reg = decile["reg query DMAEnabled"]
     for b in builds:
-        (empty, _, _), (floor, _, _), (check, _, _) = b.programs()
+        empty, floor, check, report, window, painted = (t[0] for t in b.timings())
         ratio = decile[check] / decile[empty]
         print(f"  a. {b.name}: /CHECK / empty = {ratio:.3f}   target <= "
               f"{TARGET_CHECK_OVER_FLOOR:.2f}: {verdict(ratio <= TARGET_CHECK_OVER_FLOOR)}, "
@@ -134,6 +160,12 @@ def bench_startup(h, builds, runs: int) -> None:
               f"{decile[check] / decile[floor]:.3f}")
         print(f"  b. {b.name}: /CHECK / reg query = {decile[check] / reg:.3f}   "
               f"(no fixed target; below 1 means faster than typing the query)")
+        ratio = decile[report] / decile[floor]
+        print(f"  e. {b.name}: /REPORT / empty reading the registry = {ratio:.3f}   target <= "
+              f"{LIMIT_REPORT_OVER_FLOOR:.2f}: {verdict(ratio <= LIMIT_REPORT_OVER_FLOOR)}")
+        ratio = decile[painted] / decile[window]
+        print(f"  f. {b.name}: first paint / empty window ({b.window_size}) = {ratio:.3f}   "
+              f"target <= {LIMIT_PAINT_OVER_FLOOR:.2f}: {verdict(ratio <= LIMIT_PAINT_OVER_FLOOR)}")
 
 
 def bench_loaded(builds) -> None:

@@ -21,6 +21,10 @@
 //   time <folder> <output file> <command line>   starts the program as
 //                        start does and waits for its end (at most 120 s):
 //                        "ended <exit code> <microseconds from start to end>"
+//   paint <folder> <output file> <command line>   starts the program as start does,
+//                        times it to its window's first paint (see Paint), then
+//                        closes the window: "painted <exit code> <microseconds>
+//                        <client width> <client height>"
 //   next <ms>            the program's next new window, or its end:
 //                        "box <hwnd> <title> <prompt>" (answered with OK),
 //                        "window <hwnd> <title>", "ended <exit code>"
@@ -251,6 +255,57 @@ bool Time(const std::vector<std::string>& f) {
   return true;
 }
 
+// The benchmarks' time to the first paint: from just before the start until
+// the program's first visible window and every window in it have no update
+// region left, and still none once the program has answered a sent WM_NULL.
+// That is answered only from a message loop, so after the code that showed
+// the window, which may invalidate parts of it again (kestrad.exe's load
+// handler does). A console program has no input-idle event (WaitForInputIdle
+// fails at once), so this looks every millisecond, at the window last seen
+// unpainted first. Then the window is closed and the program waited for.
+bool Paint(const std::vector<std::string>& f) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  if (!Start(f)) return false;
+  HWND window = nullptr, dirty = nullptr;
+  const auto painted = [&] {
+    if (dirty != nullptr && GetUpdateRect(dirty, nullptr, FALSE)) return false;
+    std::vector<HWND> pending{window};
+    while (!pending.empty()) {
+      dirty = pending.back();
+      pending.pop_back();
+      if (GetUpdateRect(dirty, nullptr, FALSE)) return false;
+      for (HWND c = GetWindow(dirty, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        pending.push_back(c);
+    }
+    return true;
+  };
+  DWORD_PTR ignored;
+  for (const DWORD begun = GetTickCount();;) {
+    std::vector<HWND> shown;  // the windows of the program's main thread
+    if (!window)
+      EnumThreadWindows(g_child.dwThreadId, AddNewWindow, reinterpret_cast<LPARAM>(&shown));
+    if (!shown.empty()) window = shown.front();
+    if (window && painted() &&
+        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) && painted())
+      break;
+    if (WaitForSingleObject(g_child.hProcess, 1) != WAIT_TIMEOUT || GetTickCount() - begun > 120000)
+      return TerminateProcess(g_child.hProcess, 1), false;
+  }
+  QueryPerformanceCounter(&end);
+  RECT client;
+  GetClientRect(window, &client);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  DWORD code = 0;
+  if (WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) return false;
+  GetExitCodeProcess(g_child.hProcess, &code);
+  std::printf("painted\t%lu\t%lld\t%ld\t%ld\n", code,
+              (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart, client.right,
+              client.bottom);
+  return true;
+}
+
 const char* Serve(const std::vector<std::string>& f) {
   const auto hwnd = [&](std::size_t i) {
     return reinterpret_cast<HWND>(std::strtoull(f[i].c_str(), nullptr, 16));
@@ -258,6 +313,7 @@ const char* Serve(const std::vector<std::string>& f) {
   const std::string& c = f[0];
   if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
   if (c == "time" && f.size() == 4) return Time(f) ? "done" : "error time";
+  if (c == "paint" && f.size() == 4) return Paint(f) ? "done" : "error paint";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
   if (c == "press" && f.size() == 4)
     return Press(hwnd(1), f[2], std::stoul(f[3])) ? "done" : "timeout";
