@@ -285,7 +285,7 @@ bool Paint(const std::vector<std::string>& f) {
   for (const DWORD begun = GetTickCount();;) {
     std::vector<HWND> shown;  // the windows of the program's main thread
     if (!window)
-      EnumThreadWindows(g_child.dwThreadId, AddNewWindow, reinterpret_cast<LPARAM>(&shown));
+      EnumThreadWindows(g_child.dwThreadId, AddChildWindow, reinterpret_cast<LPARAM>(&shown));
     if (!shown.empty()) window = shown.front();
     if (window && painted() &&
         SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) && painted())
