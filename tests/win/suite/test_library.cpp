@@ -79,11 +79,6 @@ ImportPatch::~ImportPatch() {
   if (slot_ != nullptr) WriteSlot(slot_, original_);
 }
 
-bool KeyExists(HKEY hive, const std::string& path) {
-  kestrad::UniqueKey key;
-  return RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
 ScratchKey::ScratchKey(HKEY hive)
     : hive_(hive),
       path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +

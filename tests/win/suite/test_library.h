@@ -71,6 +71,4 @@ class ScratchKey {
   kestrad::UniqueKey key_;
 };
 
-bool KeyExists(HKEY hive, const std::string& path);
-
 }  // namespace kestrad_test
