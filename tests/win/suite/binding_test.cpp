@@ -26,24 +26,20 @@ struct Call {
   bool harmless = true;
 };
 
+constexpr std::uint32_t kHklm = kestrad::kHiveLocalMachine;
+constexpr char kNoKey[] = "Software\\KestradTest\\none";
+
 const std::vector<Call>& Calls() {
   static const std::vector<Call> calls = {
       {"LibVersion", [](Support& s) { s.LibVersion(); }},
       {"ReadDWORDFromRegistry",
        [](Support& s) {
          std::int32_t v = 0;
-         s.ReadDWORDFromRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v", v);
+         s.ReadDWORDFromRegistry(kHklm, kNoKey, "v", v);
        }},
-      {"ReadStringFromRegistry",
-       [](Support& s) {
-         s.ReadStringFromRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v");
-       }},
-      {"WriteDWORDToRegistry",
-       [](Support& s) {
-         s.WriteDWORDToRegistry(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none", "v", 1);
-       }},
-      {"KeyExists",
-       [](Support& s) { s.KeyExists(kestrad::kHiveLocalMachine, "Software\\KestradTest\\none"); }},
+      {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
+      {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
+      {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
       {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
       {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
       {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},
