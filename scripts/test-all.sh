@@ -77,8 +77,8 @@ if printf '%s\n' "${presets[@]}" | grep -qx native; then
   git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || failed+=("format")
 fi
 
-# The fuzzers' short run: the argument splitter with the switch parser, and
-# the registry text conversion (scripts/fuzz.sh; a finding fails the run).
+# The fuzzer's short run: the argument splitter with the switch parser
+# (scripts/fuzz.sh; a finding fails the run).
 if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
   echo "=== fuzz"
   bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")

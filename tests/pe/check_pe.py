@@ -1,23 +1,18 @@
 #!/usr/bin/env python3
 """Checks what Windows needs to load a built kestrad.exe or tamarak9.dll.
 
-  check_pe.py --objdump OBJDUMP --max-subsystem 5.0 [--allow LIST] FILE...
+  check_pe.py --objdump OBJDUMP --max-subsystem 5.0 --allow LIST FILE...
 
-- the import tables name only DLLs that ship with Windows (no libgcc,
-  libstdc++ or winpthread DLLs);
 - the PE header's subsystem and OS versions are no higher than the oldest
   Windows the build is for (5.0 = Windows 2000, 5.2 = XP x64);
-- with --allow, every imported function is on the allow-list, and the
+- every imported function is on the allow-list, which names only DLLs that
+  ship with Windows (so no libgcc, libstdc++ or winpthread DLL), and the
   oldest Windows the list gives for it is no newer than the build's.
 """
 import argparse
 import re
 import subprocess
 import sys
-
-SYSTEM_DLLS = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "ADVAPI32.DLL", "SHELL32.DLL",
-               "COMCTL32.DLL", "MSVCRT.DLL"}
-
 
 def parse(objdump, path):
     text = subprocess.run([objdump, "-p", path], check=True, capture_output=True,
@@ -43,17 +38,15 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--objdump", required=True)
     ap.add_argument("--max-subsystem", required=True)
-    ap.add_argument("--allow")
+    ap.add_argument("--allow", required=True)
     ap.add_argument("files", nargs="+")
     a = ap.parse_args()
     limit = tuple(int(x) for x in a.max_subsystem.split("."))
-    allowed = None
-    if a.allow:
-        allowed = {}
-        for line in open(a.allow):
-            if line.strip() and not line.startswith("#"):
-                dll, fn, since = line.split()
-                allowed[(dll.upper(), fn)] = tuple(int(x) for x in since.split("."))
+    allowed = {}
+    for line in open(a.allow):
+        if line.strip() and not line.startswith("#"):
+            dll, fn, since = line.split()
+            allowed[(dll.upper(), fn)] = tuple(int(x) for x in since.split("."))
     faults = []
     for path in a.files:
         header, imports = parse(a.objdump, path)
@@ -62,16 +55,13 @@ def main():
             minor = header["Minor%sVersion" % kind]
             if major is None or (major, minor) > limit:
                 faults.append(f"{path}: {kind} version {major}.{minor} above {a.max_subsystem}")
-        for dll in sorted({d for d, _ in imports} - SYSTEM_DLLS):
-            faults.append(f"{path}: imports from {dll}, which does not ship with Windows")
-        if allowed is not None:
-            for dll, fn in sorted(imports):
-                since = allowed.get((dll, fn))
-                if since is None:
-                    faults.append(f"{path}: {dll} {fn} is not on the allow-list")
-                elif since > limit:
-                    faults.append(f"{path}: {dll} {fn} needs Windows "
-                                  f"{'.'.join(map(str, since))}, newer than {a.max_subsystem}")
+        for dll, fn in sorted(imports):
+            since = allowed.get((dll, fn))
+            if since is None:
+                faults.append(f"{path}: {dll} {fn} is not on the allow-list")
+            elif since > limit:
+                faults.append(f"{path}: {dll} {fn} needs Windows "
+                              f"{'.'.join(map(str, since))}, newer than {a.max_subsystem}")
         print(f"{path}: {len(imports)} imports checked")
     for f in faults:
         print("FAULT:", f)

@@ -79,18 +79,11 @@ ImportPatch::~ImportPatch() {
   if (slot_ != nullptr) WriteSlot(slot_, original_);
 }
 
-bool KeyExists(HKEY hive, const std::string& path) {
-  kestrad::UniqueKey key;
-  return RegOpenKeyExA(hive, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-void DeleteKeyTree(HKEY hive, const std::string& path) { SHDeleteKeyA(hive, path.c_str()); }
-
 ScratchKey::ScratchKey(HKEY hive)
     : hive_(hive),
       path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount())) {
-  DeleteKeyTree(hive_, path_);
+  SHDeleteKeyA(hive_, path_.c_str());
   if (RegCreateKeyExA(hive_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(),
                       nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create " + path_);
@@ -99,7 +92,7 @@ ScratchKey::ScratchKey(HKEY hive)
 
 ScratchKey::~ScratchKey() {
   key_.reset();
-  DeleteKeyTree(hive_, path_);
+  SHDeleteKeyA(hive_, path_.c_str());
   // Leave no empty parent behind either; fails harmlessly when shared.
   RegDeleteKeyA(hive_, "Software\\KestradTest");
 }

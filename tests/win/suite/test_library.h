@@ -13,7 +13,6 @@ namespace kestrad_test {
 
 // HKEY_CURRENT_USER as it crosses the library's interface.
 constexpr uint32_t kHiveCurrentUser = 0x80000001u;
-constexpr uint32_t kHiveLocalMachine = 0x80000002u;
 
 // A Unix path (as CTest passes it) as Wine's Z: path; others unchanged.
 std::string ToWindowsPath(const std::string& path);
@@ -71,8 +70,5 @@ class ScratchKey {
   std::string path_;
   kestrad::UniqueKey key_;
 };
-
-bool KeyExists(HKEY hive, const std::string& path);
-void DeleteKeyTree(HKEY hive, const std::string& path);
 
 }  // namespace kestrad_test
