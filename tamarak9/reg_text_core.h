@@ -1,7 +1,6 @@
 // The text of a registry string value, from the bytes the registry holds.
 // Platform-neutral, header-only and free of allocation: the library measures
-// the text in the buffer it read into; reg_text.h builds strings on the same
-// measure for the fuzz target.
+// the text in the buffer it read into.
 #pragma once
 
 #include <cstddef>

@@ -88,4 +88,30 @@ TEST_F(GetArgsTest, TextsSplitLikeTheSystem) {
   }
 }
 
+TEST_F(GetArgsTest, SmallBufferIsLeftAloneAndNeedReported) {
+  char buffer[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
+  uint32_t needed = 0;
+  EXPECT_EQ(get_args_("ab \"c d\"", buffer, 6, &needed), 2);
+  EXPECT_EQ(needed, 7u);
+  EXPECT_EQ(std::string(buffer, 8), "########");
+  EXPECT_EQ(get_args_("ab \"c d\"", buffer, 7, &needed), 2);
+  EXPECT_EQ(std::string(buffer, 8), std::string("ab\0c d\0#", 8));
+  needed = 99;
+  EXPECT_EQ(get_args_(nullptr, buffer, 8, &needed), 0);
+  EXPECT_EQ(needed, 0u);
+}
+
+// The count crosses as a 16-bit value: the largest it holds is given, one
+// item more fails as a whole.
+TEST_F(GetArgsTest, MoreItemsThanTheCountHoldsFail) {
+  std::string text;
+  for (int i = 0; i < 0x7FFF; ++i) text += "a ";
+  uint32_t needed = 0;
+  EXPECT_EQ(get_args_(text.c_str(), nullptr, 0, &needed), 0x7FFF);
+  EXPECT_EQ(needed, 2u * 0x7FFF);
+  text += "\"\"";
+  EXPECT_EQ(get_args_(text.c_str(), nullptr, 0, &needed), -1);
+  EXPECT_EQ(needed, 0u);
+}
+
 }  // namespace

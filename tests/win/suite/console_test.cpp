@@ -40,13 +40,17 @@ int RunFreshConsoleChild() {
   return library.Get<T9InNativeConsoleFn>("InNativeConsole")() == 0 ? 0 : 4;
 }
 
-// Without standard handles nothing can be written, and says so, until
-// OpenConsole (the usage screen) makes a console. 0 when so.
+// Without standard handles nothing can be written, and says so, and nothing
+// waits, until OpenConsole (the usage screen) makes a console. 0 when so.
 int RunNoHandlesChild() {
   kestrad_test::Library library(kestrad_test::LibraryPath());
   const auto console_open = library.Get<T9ConsoleOpenFn>("ConsoleOpen");
   const auto write_ln = library.Get<T9WriteLnFn>("WriteLn");
   if (console_open() != 0 || write_ln("lost") != 0) return 6;
+  // Nobody can press a key here: the pause must not wait, nor a second close fail.
+  library.Get<T9PauseFn>("Pause")("press a key");
+  library.Get<T9CloseConsoleFn>("CloseConsole")();
+  library.Get<T9CloseConsoleFn>("CloseConsole")();
   library.Get<T9OpenConsoleFn>("OpenConsole")();
   return console_open() != 0 && write_ln("usage") != 0 ? 0 : 7;
 }

@@ -88,7 +88,7 @@ struct DwordCase {
   int32_t value;
 };
 
-TEST_P(RegistryTest, ReadsOnlyExistingFourByteDwords) {
+TEST_P(RegistryTest, ReadsOnlyFourByteDwords) {
   const DwordCase cases[] = {
       {"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}, true, 0x12345678},
       {"negative dword", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, true, -1},
@@ -108,11 +108,21 @@ TEST_P(RegistryTest, ReadsOnlyExistingFourByteDwords) {
     EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", &value) != 0, c.read);
     EXPECT_EQ(value, c.read ? c.value : kUntouched);
   }
+}
+
+TEST_P(RegistryTest, DwordReadFailsWithoutKeyValueOrPointers) {
+  const DWORD one = 1;
+  key_.SetRaw(L"v", REG_DWORD, &one, sizeof(one));
   const std::string missing_key = key_.path() + "\\missing";
   int32_t value = kUntouched;
   EXPECT_EQ(read_dword_(kHiveCurrentUser, missing_key.c_str(), "v", &value), 0);
   EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "missing", &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, nullptr, "v", &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), nullptr, &value), 0);
+  EXPECT_EQ(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", nullptr), 0);
   EXPECT_EQ(value, kUntouched);
+  EXPECT_NE(read_dword_(kHiveCurrentUser, key_.path().c_str(), "v", &value), 0);
+  EXPECT_EQ(value, 1);
 }
 
 struct StringCase {
@@ -163,6 +173,7 @@ TEST_P(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
   EXPECT_EQ(read_string_(kHiveCurrentUser, key_.path().c_str(), "missing", buffer, 6), 0u);
   const std::string missing_key = key_.path() + "\\missing";
   EXPECT_EQ(read_string_(kHiveCurrentUser, missing_key.c_str(), "s", buffer, 6), 0u);
+  EXPECT_EQ(read_string_(kHiveCurrentUser, nullptr, "s", buffer, 6), 0u);
   EXPECT_EQ(std::string(buffer, 6), "######");
 }
 
@@ -185,8 +196,12 @@ TEST_P(RegistryTest, WriteNeverCreatesAMissingKeyAndKeyExistsTellsOne) {
   const auto key_exists = library_.Get<T9KeyExistsFn>("KeyExists");
   const std::string missing = key_.path() + "\\missing";
   EXPECT_NE(key_exists(kHiveCurrentUser, key_.path().c_str()), 0);
+  EXPECT_EQ(key_exists(kHiveCurrentUser, missing.c_str()), 0);
+  EXPECT_EQ(key_exists(kHiveCurrentUser, nullptr), 0);
   EXPECT_EQ(write_dword_(kHiveCurrentUser, missing.c_str(), "v", 1), 0);
   EXPECT_EQ(key_exists(kHiveCurrentUser, missing.c_str()), 0);
+  EXPECT_EQ(write_dword_(kHiveCurrentUser, nullptr, "v", 1), 0);
+  EXPECT_EQ(write_dword_(kHiveCurrentUser, key_.path().c_str(), nullptr, 1), 0);
 }
 
 }  // namespace
