@@ -185,17 +185,10 @@ std::vector<std::string> Expanded(const std::vector<std::string>& outcome) {
 bool Matches(const std::string& want, const std::string& got) {
   if (want.find("{N}") == std::string::npos && want.find("{D}") == std::string::npos)
     return want == got;
-  const std::string meta = R"(\^$.|?*+()[]{})";
-  std::string pattern;
-  for (std::size_t i = 0; i < want.size(); ++i) {
-    if (want.compare(i, 3, "{N}") == 0)
-      pattern += "-?[0-9]+", i += 2;
-    else if (want.compare(i, 3, "{D}") == 0)
-      pattern += ".*?", i += 2;
-    else
-      pattern += (meta.find(want[i]) != std::string::npos ? "\\" : "") + std::string(1, want[i]);
-  }
-  return std::regex_match(got, std::regex(pattern));
+  std::string pattern = std::regex_replace(want, std::regex(R"([\\^$.|?*+()[\]{}])"), R"(\$&)");
+  pattern = std::regex_replace(pattern, std::regex(R"(\\\{N\\\})"), "-?[0-9]+");
+  return std::regex_match(
+      got, std::regex(std::regex_replace(pattern, std::regex(R"(\\\{D\\\})"), ".*?")));
 }
 
 class ScenarioTest : public ::testing::TestWithParam<std::string> {};
