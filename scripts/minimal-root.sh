@@ -16,7 +16,9 @@
 #   KESTRAD_MIRROR=URL          the Debian mirror (default: debootstrap's own)
 #
 # The folder is kept afterwards (the builds and logs are in root/kestrad);
-# nothing mounted or started in it is left behind.
+# nothing mounted or started in it is left behind. Should this script be
+# killed with SIGKILL, unmount FOLDER/tmp, dev/shm, dev/pts, dev, sys and
+# proc before removing the folder: tmp is the host's own /tmp.
 set -euo pipefail
 
 [ "$(id -u)" -eq 0 ] || { echo "minimal-root: run as root (debootstrap, mount, chroot)" >&2; exit 2; }
@@ -95,6 +97,11 @@ mount_in /sys -t sysfs sysfs
 mount_in /dev --bind /dev
 mount_in /dev/pts --bind /dev/pts
 mount_in /dev/shm -t tmpfs -o mode=1777 shm
+# The host's /tmp, as schroot gives: an X display is claimed both by files in
+# /tmp and by an abstract socket of the network namespace, which the chroot
+# shares with the host. With one /tmp the Xvfbs started in here and those of
+# other builds on the host see each other's numbers.
+mount_in /tmp --bind /tmp
 
 # ---- the README's two commands ----
 # A clean environment, as after logging in as root on the bare system:
