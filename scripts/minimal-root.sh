@@ -15,10 +15,10 @@
 #                               saves the debootstrap on repeats
 #   KESTRAD_MIRROR=URL          the Debian mirror (default: debootstrap's own)
 #
-# The folder is kept afterwards (the builds and logs are in root/kestrad);
-# nothing mounted or started in it is left behind. Should this script be
-# killed with SIGKILL, unmount FOLDER/tmp, dev/shm, dev/pts, dev, sys and
-# proc before removing the folder: tmp is the host's own /tmp.
+# The folder (some 6 GB) is kept afterwards, with the builds and logs in
+# root/kestrad; nothing mounted or started in it is left behind. Should this
+# script be killed with SIGKILL, unmount FOLDER/tmp, dev/shm, dev/pts, dev,
+# sys and proc before removing the folder: its tmp is the host's own /tmp.
 set -euo pipefail
 
 [ "$(id -u)" -eq 0 ] || { echo "minimal-root: run as root (debootstrap, mount, chroot)" >&2; exit 2; }
