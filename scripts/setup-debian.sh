@@ -8,16 +8,19 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 
+# git: test-all.sh lists the files to format with git ls-files.
+# fontconfig: wine-env.sh asks fc-list for Liberation Sans.
+# clang: scripts/fuzz.sh calls clang and clang++ (the unversioned names).
 packages=(
-  cmake make g++ python3
+  cmake make g++ python3 git
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   googletest libgtest-dev
   wine wine64 wine32:i386
   xvfb xauth x11-utils imagemagick
-  fonts-liberation
+  fonts-liberation fontconfig
   nsis liblnk-utils
   wixl msitools
-  clang-14 libclang-rt-14-dev clang-format
+  clang clang-14 libclang-rt-14-dev clang-format
 )
 
 # wine32 (32-bit programs, the Windows 2000/XP build) comes from i386.
@@ -33,5 +36,8 @@ if [ ${#missing[@]} -eq 0 ]; then
   echo "setup-debian: everything is installed"
   exit 0
 fi
-apt-get update
-apt-get install -y "${missing[@]}"
+# Another apt may hold the lock for a while (unattended upgrades, a second
+# checkout running this script): wait for it instead of failing.
+apt=(apt-get -o DPkg::Lock::Timeout=600)
+"${apt[@]}" update
+"${apt[@]}" install -y "${missing[@]}"

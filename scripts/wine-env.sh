@@ -27,9 +27,15 @@
 kestrad_wine__log() { [ -n "${KESTRAD_WINE_VERBOSE:-}" ] && echo "wine-env: $*" >&2; return 0; }
 
 kestrad_wine__free_display() {
-  local n=90
+  local n=90 abstract
+  # Xvfb also listens on an abstract socket, which belongs to the network
+  # namespace and not to /tmp: a server in a chroot or with a private /tmp
+  # holds its number without a file in our /tmp, and a second Xvfb on that
+  # number fails to start.
+  abstract=$(grep -o '@/tmp/.X11-unix/X[0-9]*' /proc/net/unix 2>/dev/null)
   while [ $n -lt 200 ]; do
-    if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
+    if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ] &&
+      ! grep -qx "@/tmp/.X11-unix/X${n}" <<<"$abstract"; then
       echo "$n"
       return 0
     fi
