@@ -61,7 +61,7 @@ else:
         subprocess.run(["convert", "png:-", "-crop", f"{right - left}x{bottom - top}+{left}+{top}",
                         "+repage", "build/demo/window-after-test.png"], input=root, check=True)
         print("demo: saved build/demo/window-after-test.png")
-    run = e2e.Run(h, exe, "/CHECK", profile="demo", steps=[("press", "Test")], look=shot)
+    run = e2e.Run(h, exe, "/CHECK", profile="demo", presses=["Test"], look=shot)
     print("demo: what the check did:")
     for line in run.lines:
         print("  " + line[:160])
