@@ -94,7 +94,6 @@ std::vector<HWND> ChildWindows(bool only_new) {
   }
   return only_new ? fresh : found;
 }
-std::vector<HWND> NewWindows() { return ChildWindows(true); }
 
 // Reports a new window; a message box is answered with OK.
 void Describe(HWND w) {
@@ -111,7 +110,7 @@ void Describe(HWND w) {
 
 bool Next(DWORD ms) {
   for (DWORD waited = 0; waited <= ms; waited += 20) {
-    const std::vector<HWND> found = NewWindows();
+    const std::vector<HWND> found = ChildWindows(true);
     if (!found.empty()) return Describe(found.front()), true;
     if (WaitForSingleObject(g_child.hProcess, 20) == WAIT_OBJECT_0) {
       DWORD code = 0;

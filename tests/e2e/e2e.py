@@ -339,10 +339,8 @@ class ScenarioTest(E2E):
                 want_opened = [l for l in want if l.startswith("opened: ")]
                 deadline = time.monotonic() + 20
                 while True:
-                    opened = []
-                    for name in glob.glob(os.path.join(self.url_dir, "*.url")):
-                        with open(name, encoding="latin-1") as f:
-                            opened += [f"opened: {u}" for u in f.read().split()]
+                    opened = [f"opened: {u}" for name in glob.glob(os.path.join(self.url_dir, "*.url"))
+                              for u in open(name, encoding="latin-1").read().split()]
                     if len(opened) >= len(want_opened) or time.monotonic() > deadline:
                         break
                     time.sleep(0.05)

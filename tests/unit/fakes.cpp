@@ -96,10 +96,8 @@ bool FakeSupport::WriteDWORDToRegistry(std::uint32_t hive, const std::string& ke
   Enter("WriteDWORDToRegistry");
   // Like the library: a key that is not there is never created.
   const auto k = keys.find(Upper(key));
-  const std::string tail = Upper(read_only);
-  const bool refused =
-      tail == "*" || (!tail.empty() && k != keys.end() && k->first.size() >= tail.size() &&
-                      k->first.compare(k->first.size() - tail.size(), tail.size(), tail) == 0);
+  const bool refused = read_only == "*" || (!read_only.empty() &&
+                                            Upper(key).find(Upper(read_only)) != std::string::npos);
   if (hive != kHiveLocalMachine || k == keys.end() || refused) return false;
   k->second[Upper(name)] = {true, value, {}};
   written.push_back(key + "\\" + name + " = " + std::to_string(value));

@@ -49,7 +49,7 @@ class FakeSupport : public Support {
   std::string console;  // what reached standard output
   bool console_open = true, native_console = true;
   bool output = true;  // false: standard output goes nowhere, every line fails
-  // Keys the user may not write: "*" every key, else those whose path ends so.
+  // Keys the user may not write: "*" every key, else those whose path holds this.
   std::string read_only;
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.

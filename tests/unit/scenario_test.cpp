@@ -94,7 +94,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
     if (k == "fail-window") form.failing.insert(v);
   }
   if (!s.Get("fail-append").empty()) form.fail_append = std::stoi(s.Get("fail-append"));
-  // "read-only" for every key, "read-only 0002" for the keys ending so.
+  // "read-only" for every key, "read-only 0002" for the keys so named.
   const std::string access = s.Get("access");
   if (access.rfind("read-only", 0) == 0)
     support.read_only = access.size() > 10 ? access.substr(10) : "*";
