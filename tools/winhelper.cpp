@@ -353,7 +353,11 @@ const char* Serve(const std::vector<std::string>& f) {
 bool Record(const char* address) {
   char folder[MAX_PATH] = {};
   GetEnvironmentVariableA("KESTRAD_URL_DIR", folder, MAX_PATH);
-  const std::string base = std::string(folder) + "\\" + std::to_string(GetCurrentProcessId());
+  // The process id with the moment: an id can come again once its process ended.
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const std::string base = std::string(folder) + "\\" + std::to_string(GetCurrentProcessId()) +
+                           "-" + std::to_string(now.QuadPart);
   const std::string line = std::string(address) + "\n";
   DWORD written = 0;
   {

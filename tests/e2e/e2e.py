@@ -206,9 +206,9 @@ def changed(before, after):
 class Run:
     """One start of the program in a folder of its own, on the healthy machine
     with the differences of the profiles `profile` names (separated by
-    spaces), played to its end. With `watch`, the values under that key are read before
-    and after: `after` holds them, `changed` those the program changed, added
-    or removed."""
+    spaces), played to its end. With `watch`, the values under that key are
+    read before and after: `after` holds them, `changed` those the program
+    changed, added or removed."""
 
     def __init__(self, h, exe, args, cwd=None, profile="", presses=(), look=None, env=(),
                  watch=None, output=True):
