@@ -27,7 +27,8 @@ class Support {
                                              const std::string& name) = 0;
   virtual bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key,
                                     const std::string& name, std::int32_t value) = 0;
-  // True when the key exists (also when it exists but refuses this user).
+  // False only when the system says the key is not there; any other
+  // failure (access denied included) counts as a key that exists.
   virtual bool KeyExists(std::uint32_t hive, const std::string& key) = 0;
   virtual void ShellRun(const std::string& address) = 0;
   virtual std::vector<std::string> GetArgs(const std::string& text) = 0;
@@ -37,8 +38,10 @@ class Support {
   virtual void SetConsoleAttributes(std::int32_t foreground, std::int32_t background) = 0;
   virtual void ClearConsoleAttributes() = 0;
   virtual void Writes(const std::string& text) = 0;
-  // True when the text and its line end were written.
+  // True when the text and its line end were written, in one write.
   virtual bool WriteLn(const std::string& text) = 0;
+  // The same to standard error.
+  virtual bool WriteErrLn(const std::string& text) = 0;
   virtual bool InNativeConsole() = 0;
   virtual void Pause(const std::string& prompt) = 0;
 };

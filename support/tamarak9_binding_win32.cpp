@@ -185,6 +185,9 @@ class Tamarak9Binding : public Support {
   void ClearConsoleAttributes() override { Get(clear_attributes_)(); }
   void Writes(const std::string& text) override { Get(writes_)(text.c_str()); }
   bool WriteLn(const std::string& text) override { return Get(write_ln_)(text.c_str()) != 0; }
+  bool WriteErrLn(const std::string& text) override {
+    return Get(write_err_ln_)(text.c_str()) != 0;
+  }
   bool InNativeConsole() override { return Get(in_native_console_)() != 0; }
   void Pause(const std::string& prompt) override { Get(pause_)(prompt.c_str()); }
 
@@ -238,6 +241,7 @@ class Tamarak9Binding : public Support {
   Entry<T9ClearConsoleAttributesFn> clear_attributes_{"ClearConsoleAttributes"};
   Entry<T9WritesFn> writes_{"Writes"};
   Entry<T9WriteLnFn> write_ln_{"WriteLn"};
+  Entry<T9WriteErrLnFn> write_err_ln_{"WriteErrLn"};
   Entry<T9InNativeConsoleFn> in_native_console_{"InNativeConsole"};
   Entry<T9PauseFn> pause_{"Pause"};
 };

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "tamarak9/exports.h"
+#include "tamarak9/heap_buffer_win32.h"
 #include "win32/system_library.h"
 #include "win32/unique_handle.h"
 
@@ -19,6 +20,7 @@ static_assert(std::is_same_v<decltype(&SetConsoleAttributes), T9SetConsoleAttrib
 static_assert(std::is_same_v<decltype(&ClearConsoleAttributes), T9ClearConsoleAttributesFn>);
 static_assert(std::is_same_v<decltype(&Writes), T9WritesFn>);
 static_assert(std::is_same_v<decltype(&WriteLn), T9WriteLnFn>);
+static_assert(std::is_same_v<decltype(&WriteErrLn), T9WriteErrLnFn>);
 static_assert(std::is_same_v<decltype(&InNativeConsole), T9InNativeConsoleFn>);
 static_assert(std::is_same_v<decltype(&Pause), T9PauseFn>);
 static_assert(std::is_same_v<decltype(&ConsoleTitle), T9ConsoleTitleFn>);
@@ -72,16 +74,17 @@ void NoteFreshness() {
   g_console.fresh = info.dwCursorPosition.X == 0 && info.dwCursorPosition.Y == 0;
 }
 
-bool WriteAll(const char* text, std::size_t length) {
+bool WriteAll(HANDLE out, const char* text, std::size_t length) {
   NoteFreshness();
-  const HANDLE out = StdOut();
   if (!IsValid(out)) return false;
   // WriteConsoleA fails on a redirected handle (also when a console exists
-  // but output goes to a file), so only a console handle gets it. Chunks
-  // keep old consoles within their per-call limit.
+  // but output goes to a file), so only a console handle gets it, in chunks
+  // that keep old consoles within their per-call limit. A file or pipe gets
+  // the whole text in one write: a line is whole or absent.
   const bool console = IsConsole(out);
   while (length > 0) {
-    const DWORD chunk = length > 8192 ? 8192 : static_cast<DWORD>(length);
+    const std::size_t most = console ? 8192 : MAXDWORD;
+    const DWORD chunk = static_cast<DWORD>(length < most ? length : most);
     DWORD written = 0;
     const BOOL ok = console ? WriteConsoleA(out, text, chunk, &written, nullptr)
                             : WriteFile(out, text, chunk, &written, nullptr);
@@ -90,6 +93,16 @@ bool WriteAll(const char* text, std::size_t length) {
     length -= written;
   }
   return true;
+}
+
+// The text and its line end, in one write.
+int32_t WriteLine(HANDLE out, const char* text) {
+  const std::size_t length = text != nullptr ? std::strlen(text) : 0;
+  tamarak9::HeapBuffer<char> line;
+  if (!line.Allocate(length + 2)) return 0;
+  if (length > 0) std::memcpy(line.get(), text, length);
+  std::memcpy(line.get() + length, "\r\n", 2);
+  return WriteAll(out, line.get(), length + 2) ? 1 : 0;
 }
 
 HANDLE OpenConsoleDevice(const char* name) {
@@ -164,12 +177,13 @@ int32_t T9_CALL ClearConsoleAttributes(void) {
 
 int32_t T9_CALL Writes(const char* text) {
   if (text == nullptr) return 0;
-  return WriteAll(text, std::strlen(text)) ? 1 : 0;
+  return WriteAll(StdOut(), text, std::strlen(text)) ? 1 : 0;
 }
 
-int32_t T9_CALL WriteLn(const char* text) {
-  if (text != nullptr && !WriteAll(text, std::strlen(text))) return 0;
-  return WriteAll("\r\n", 2) ? 1 : 0;
+int32_t T9_CALL WriteLn(const char* text) { return WriteLine(StdOut(), text); }
+
+int32_t T9_CALL WriteErrLn(const char* text) {
+  return WriteLine(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
 // Whether the console outlives the program, so a final Pause is not needed.
@@ -197,7 +211,7 @@ int16_t T9_CALL InNativeConsole(void) {
 }
 
 int32_t T9_CALL Pause(const char* prompt) {
-  if (prompt != nullptr) WriteAll(prompt, std::strlen(prompt));
+  if (prompt != nullptr) WriteAll(StdOut(), prompt, std::strlen(prompt));
   // Without console input there is nobody to press a key: never block.
   const HANDLE in = StdIn();
   DWORD mode = 0;

@@ -28,6 +28,7 @@ int32_t T9_CALL SetConsoleAttributes(int32_t foreground, int32_t background);
 int32_t T9_CALL ClearConsoleAttributes(void);
 int32_t T9_CALL Writes(const char* text);
 int32_t T9_CALL WriteLn(const char* text);
+int32_t T9_CALL WriteErrLn(const char* text);
 int16_t T9_CALL InNativeConsole(void);
 int32_t T9_CALL Pause(const char* prompt);
 int32_t T9_CALL ConsoleTitle(const char* title);

@@ -166,11 +166,13 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
 }
 
 int16_t T9_CALL KeyExists(uint32_t hive, const char* key) {
+  if (key == nullptr) return 0;
+  // Only the system's "not found" says that a key is not there. A key that
+  // refuses this user, or any other failure, counts as there: a write into
+  // it must be tried, and its failure told, rather than skipped.
   Registry r;
-  if (key == nullptr || !BindRegistry(&r)) return 0;
+  if (!BindRegistry(&r)) return 1;
   OpenKey k(r);
   const LONG rc = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
-  // A key that is there but refuses this user is there: a write into it
-  // must be tried, and fail, rather than be skipped.
-  return rc == ERROR_SUCCESS || rc == ERROR_ACCESS_DENIED ? 1 : 0;
+  return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND ? 0 : 1;
 }

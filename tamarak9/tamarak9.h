@@ -44,9 +44,11 @@ typedef uint32_t(T9_CALL* T9ReadStringFromRegistryFn)(uint32_t hive, const char*
 typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* key, const char* name,
                                                    int32_t value);
 
-/* Nonzero when the key is there: it opens, or it is there but may not be
- * opened (access denied); 0 when it does not exist. Added for the unattended
- * repair, which writes only into keys that exist. */
+/* 0 when the key does not exist (the system's "file not found" or "path
+ * not found"); nonzero otherwise: it opens, or it is there but may not be
+ * opened, or any other failure, so that a write into it is tried and its
+ * failure told. Added for the unattended repair, which writes only into keys
+ * that exist. */
 typedef int16_t(T9_CALL* T9KeyExistsFn)(uint32_t hive, const char* key);
 
 /* Opens the address with the system's handler; nonzero on success. */
@@ -67,7 +69,10 @@ typedef int32_t(T9_CALL* T9CloseConsoleFn)(void);
 typedef int32_t(T9_CALL* T9SetConsoleAttributesFn)(int32_t foreground, int32_t background);
 typedef int32_t(T9_CALL* T9ClearConsoleAttributesFn)(void);
 typedef int32_t(T9_CALL* T9WritesFn)(const char* text);
+/* The text and its line end (CR LF) in one write: to standard output, and
+ * for WriteErrLn to standard error. Nonzero when all of it was written. */
 typedef int32_t(T9_CALL* T9WriteLnFn)(const char* text);
+typedef int32_t(T9_CALL* T9WriteErrLnFn)(const char* text);
 typedef int16_t(T9_CALL* T9InNativeConsoleFn)(void);
 typedef int32_t(T9_CALL* T9PauseFn)(const char* prompt);
 typedef int32_t(T9_CALL* T9ConsoleTitleFn)(const char* title);

@@ -49,6 +49,7 @@ const std::vector<Call>& Calls() {
       {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
       {"Writes", [](Support& s) { s.Writes(""); }},
       {"WriteLn", [](Support& s) { s.WriteLn(""); }},
+      {"WriteErrLn", [](Support& s) { s.WriteErrLn(""); }},
       {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
       {"Pause", [](Support& s) { s.Pause(""); }, false},
   };

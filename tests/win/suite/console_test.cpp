@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "test_library.h"
 
@@ -85,6 +86,33 @@ TEST(ConsoleTest, ConsoleOfItsOwnWantsAPauseWithoutTheProcessList) {
 
 TEST(ConsoleTest, WithoutHandlesOnlyOpenConsoleGivesOutput) {
   EXPECT_EQ(RunChild(kNoHandlesChild, DETACHED_PROCESS), 0u);
+}
+
+// What the library handed to WriteFile, one text per call.
+std::vector<std::string> g_writes;
+BOOL WINAPI RecordingWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
+                               LPOVERLAPPED overlapped) {
+  g_writes.emplace_back(static_cast<const char*>(data), size);
+  return WriteFile(file, data, size, written, overlapped);
+}
+
+// Into a file, a line and its end are one write: a share that fails midway
+// leaves no line without its end, for the next record to be glued onto.
+TEST(ConsoleTest, EachLineIsOneWrite) {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  const kestrad_test::ImportPatch patch(library.get(), "WriteFile",
+                                        reinterpret_cast<const void*>(&RecordingWriteFile));
+  ASSERT_TRUE(patch.patched());
+  const kestrad::UniqueFile nul(
+      CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, nul.get());
+  SetStdHandle(STD_ERROR_HANDLE, nul.get());
+  library.Get<T9WriteLnFn>("WriteLn")("\"a\",\"b\"");
+  library.Get<T9WriteErrLnFn>("WriteErrLn")("ERROR: x");
+  SetStdHandle(STD_OUTPUT_HANDLE, out);
+  SetStdHandle(STD_ERROR_HANDLE, err);
+  EXPECT_EQ(g_writes, (std::vector<std::string>{"\"a\",\"b\"\r\n", "ERROR: x\r\n"}));
 }
 
 }  // namespace

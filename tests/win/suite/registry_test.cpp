@@ -198,6 +198,8 @@ TEST_P(RegistryTest, WriteNeverCreatesAMissingKeyAndKeyExistsTellsOne) {
   EXPECT_NE(key_exists(kHiveCurrentUser, key_.path().c_str()), 0);
   EXPECT_EQ(key_exists(kHiveCurrentUser, missing.c_str()), 0);
   EXPECT_EQ(key_exists(kHiveCurrentUser, nullptr), 0);
+  // A failure that is no "not found" (here a hive that is no hive) counts as there.
+  EXPECT_NE(key_exists(0x80000099u, "Software"), 0);
   EXPECT_EQ(write_dword_(kHiveCurrentUser, missing.c_str(), "v", 1), 0);
   EXPECT_EQ(key_exists(kHiveCurrentUser, missing.c_str()), 0);
   EXPECT_EQ(write_dword_(kHiveCurrentUser, nullptr, "v", 1), 0);
