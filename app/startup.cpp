@@ -65,18 +65,70 @@ bool IsDLLInstalled(Support& support, EventLog& log) {
   return result;
 }
 
+namespace {
+
+// An unattended run that was asked for something it cannot do: nothing else
+// runs. The reason goes to standard error, with the usage hint, and to the
+// event log.
+ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, ErrorTrap& trap) {
+  const std::string reason = switches.stray
+                                 ? "invalid argument/option '" + switches.stray_item + "'"
+                                 : std::string("/FIX and /REPORT cannot be used together");
+  const std::string error = switches.stray
+                                ? "ERROR: Invalid argument/option - '" + switches.stray_item + "'."
+                                : "ERROR: " + reason + ".";
+  trap.Run([&] {
+    support.WriteErrLn(error);
+    support.WriteErrLn("Type \"" KESTRAD_NAME " /?\" for usage.");
+  });
+  log.Report(EventType::Error, EventId::NotRun, "\r\n\r\n" KESTRAD_NAME " did not run: " + reason);
+  trap.Run([&] { support.CloseConsole(); });
+  return kNotRun;
+}
+
+// The boot-time check, and with "/FIX" the repair after it.
+ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Platform& platform,
+                   Form1& form, ErrorTrap& trap) {
+  const std::int16_t no_window = 0;
+  Findings found;
+  const std::int16_t result = TestIDE(no_window, support, log, form, &found);
+  // A script's check shows nothing: no box, no window.
+  const bool quiet = switches.Unattended();
+  if (result == 0 || switches.debug) {
+    log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
+    trap.Run([&] { support.CloseConsole(); });
+    if (!quiet) {
+      trap.Run(
+          [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
+      trap.Run([&] { form.Load(); });
+    }
+  } else if (switches.log && found.verdict == Verdict::NothingRead) {
+    log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);
+  } else if (switches.log) {
+    log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
+  }
+  if (switches.fix) return FixExitCode(found.verdict, RepairChannels(support, log, trap, found));
+  return CheckExitCode(found.verdict);
+}
+
+}  // namespace
+
 int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
-  Switches switches;
-  std::int16_t result = 0;
 
   constexpr char missing[] =
       "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
   if (!IsDLLInstalled(support, log)) {
-    trap.Run([&] {
-      platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
-    });
+    // Nobody would press the box in a script's run: the library cannot say
+    // which run this is, so the program splits its command line itself.
+    bool unattended = false;
+    trap.Run([&] { unattended = SwitchesOfText(platform.CommandLineArgs()).Unattended(); });
+    if (!unattended) {
+      trap.Run([&] {
+        platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
+      });
+    }
     platform.EndProgram(kNoLibrary);
     return kNoLibrary;
   }
@@ -86,7 +138,7 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
     args.resize(std::numeric_limits<std::int16_t>::max());
   }
-  switches = ParseSwitches(args);
+  const Switches switches = ParseSwitches(args);
 
   if (switches.help) {
     ShowUsage(support, trap);
@@ -94,9 +146,9 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     platform.EndProgram(kUsageShown);
     return kUsageShown;
   }
-
-  const std::int16_t no_window = 0;
-  Verdict verdict = Verdict::DmaInUse;
+  if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
+    return RefuseToRun(switches, support, log, trap);
+  }
 
   // The inventory runs alone, and writes to the console before it is
   // released; its exit code is the check's when all of it was written.
@@ -107,27 +159,9 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   }
 
   trap.Run([&] { support.CloseConsole(); });
-
-  if (switches.check || switches.fix) {
-    result = TestIDE(no_window, support, log, form, &verdict);
-    // A script's check shows nothing: no box, no window. "/FIX" checks as
-    // "/CHECK /QUIET" does, then repairs.
-    const bool quiet = switches.quiet || switches.fix;
-    if (result == 0 || switches.debug) {
-      log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
-      trap.Run([&] { support.CloseConsole(); });
-      if (!quiet) {
-        trap.Run(
-            [&] { platform.ShowMessageBox(kWarningPrompt, kWarningTitle, BoxStyle::Exclamation); });
-        trap.Run([&] { form.Load(); });
-      }
-    } else if (switches.log && verdict == Verdict::NothingRead) {
-      log.Report(EventType::Information, EventId::NothingRead, kNothingReadEntry);
-    } else if (switches.log) {
-      log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
-    }
-    if (switches.fix) return FixExitCode(verdict, RepairChannels(support, log, trap));
-    return CheckExitCode(verdict);
+  // "/QUIET" alone is the check as "/CHECK /QUIET".
+  if (switches.check || switches.Unattended()) {
+    return CheckRoad(switches, support, log, platform, form, trap);
   }
 
   trap.Run([&] { support.CloseConsole(); });

@@ -24,6 +24,7 @@ enum ExitCode {
   kRepaired = 4,      // "/FIX" wrote the repair: a reboot is needed
   kRepairFailed = 5,  // "/FIX" could not write a repair that was needed
   kReportFailed = 6,  // "/REPORT" could not write all its lines
+  kNotRun = 7,        // an unattended run refused its command line
 };
 
 // The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of

@@ -1,8 +1,10 @@
 #include "app/switches.h"
 
+#include "tamarak9/cmdline_split.h"
+
 namespace kestrad {
 
-void ParseSwitch(std::string& item, Switches& switches) {
+bool ParseSwitch(std::string& item, Switches& switches) {
   if (!item.empty() && item[0] == '-') item[0] = '/';
   // Only ASCII letters matter for matching; other bytes of an ANSI text are
   // left as they are rather than folded by the C locale.
@@ -25,13 +27,27 @@ void ParseSwitch(std::string& item, Switches& switches) {
     switches.report = true;
   } else if (item == "/NH") {
     switches.no_header = true;
+  } else {
+    return false;
   }
+  return true;
 }
 
 Switches ParseSwitches(std::vector<std::string>& items) {
   Switches switches;
-  for (std::string& item : items) ParseSwitch(item, switches);
+  for (std::string& item : items) {
+    const std::string typed = item;
+    if (!ParseSwitch(item, switches) && !switches.stray) {
+      switches.stray = true;
+      switches.stray_item = typed;
+    }
+  }
   return switches;
+}
+
+Switches SwitchesOfText(const std::string& text) {
+  std::vector<std::string> items = tamarak9::SplitArguments(text);
+  return ParseSwitches(items);
 }
 
 }  // namespace kestrad

@@ -11,16 +11,28 @@ struct Switches {
   bool debug = false;      // "/DEBUG": take the warning road whatever the check finds
   bool log = false;        // "/LOG": note a passed check in the event log too
   bool help = false;       // "/H" or "/?": the usage screen
-  bool quiet = false;      // "/QUIET": with "/CHECK", show nothing and end at once
+  bool quiet = false;      // "/QUIET": the check, showing nothing and ending at once
   bool fix = false;        // "/FIX": the check as "/CHECK /QUIET", then the repair
   bool report = false;     // "/REPORT": one CSV line per channel on standard output
   bool no_header = false;  // "/NH": the report without its header line
+  // The first item that names no switch, as typed; `stray` tells whether
+  // there was one (it may be the empty item).
+  bool stray = false;
+  std::string stray_item;
+
+  // A run for a script, with nobody at the machine: it never shows a box or
+  // a window, and never waits for a key.
+  bool Unattended() const { return quiet || fix || report; }
 };
 
 // Normalises one item in place ("-" for "/" as first character, upper case)
-// and sets the flag it names. Anything else is ignored without a message.
-void ParseSwitch(std::string& item, Switches& switches);
+// and sets the flag it names. False when it names none.
+bool ParseSwitch(std::string& item, Switches& switches);
 
 Switches ParseSwitches(std::vector<std::string>& items);
+
+// The switches of an argument text, split as the support library splits it:
+// for the start-up, when the library cannot be used.
+Switches SwitchesOfText(const std::string& text);
 
 }  // namespace kestrad

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/csv_line.h"
 #include "check/channel_check.h"
 #include "check/registry_layout.h"
 #include "common/program.h"
@@ -20,20 +21,64 @@ constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
 // tells only that the value or the line was not written.
 constexpr long kNotWrittenNumber = 75;
 constexpr char kReportNotWritten[] = "Failed to write the inventory to standard output";
+constexpr const char* kDriverValues[4] = {"DriverDesc", "DriverDate", "ProviderName",
+                                          "DriverVersion"};
 
-// A field of the report: in double quotes, a quote inside doubled.
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return out + "\"";
+// The inventory's reads and lines, each a step of the run's trap.
+class Report {
+ public:
+  Report(Support& support, ErrorTrap& trap) : support_(support), trap_(trap) {}
+
+  bool Dword(const std::string& key, const char* name, std::int32_t* value) {
+    bool read = false;
+    trap_.Run([&] { read = support_.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, *value); });
+    return read;
+  }
+  // A number as the window shows it; a value not read is an empty field.
+  std::string Number(const std::string& key, const char* name) {
+    std::int32_t value = 0;
+    return Dword(key, name, &value) ? std::to_string(value) : std::string();
+  }
+  std::string Text(const std::string& key, const char* name) {
+    std::string value;
+    trap_.Run([&] { value = support_.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
+    return value;
+  }
+  // Nothing is written after a line that failed.
+  void Line(const CsvLine& line) {
+    whole_ = whole_ && trap_.Run([&] {
+      if (!support_.WriteLn(line.str())) throw RunError(kNotWrittenNumber, kReportNotWritten);
+    });
+  }
+  bool whole() const { return whole_; }
+
+ private:
+  Support& support_;
+  ErrorTrap& trap_;
+  bool whole_ = true;
+};
+
+void WriteHeader(Report& report) {
+  CsvLine line;
+  line.Own("Computer")
+      .Own("Channel")
+      .Own(layout::kDmaValue)
+      .Own("Verdict")
+      .Own(layout::kRepairValue);
+  for (const char* name : layout::kDetectionValues) line.Own(name);
+  for (const char* name : kDriverValues) line.Own(name);
+  report.Line(line);
 }
 
 }  // namespace
 
-RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap) {
+RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
+                             const Findings& findings) {
   bool written[2] = {false, false};
   bool failed = false;
   for (int ch = 0; ch < 2; ++ch) {
+    // A channel the check could not judge is left as it is.
+    if (!findings.judged[ch]) continue;
     const std::string key = layout::ChannelInstanceKey(ch);
     bool done = trap.Run([&] {
       // A channel without its instance key has nothing to repair.
@@ -63,61 +108,33 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap) {
 }
 
 ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
-  int read = 0, off = 0;
-  const auto dword = [&](const std::string& key, const char* name, std::int32_t* value) {
-    bool read = false;
-    trap.Run([&] { read = support.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, *value); });
-    return read;
-  };
-  const auto text = [&](const std::string& key, const char* name) {
-    std::string value;
-    trap.Run([&] { value = support.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
-    return value;
-  };
-  bool whole = true;
-  const auto line = [&](const std::string& fields) {
-    whole = whole && trap.Run([&] {
-      if (!support.WriteLn(fields)) throw RunError(kNotWrittenNumber, kReportNotWritten);
-    });
-  };
-  if (header) {
-    std::string fields = Quoted("Computer") + "," + Quoted("Channel") + "," +
-                         Quoted(layout::kDmaValue) + "," + Quoted("Verdict") + "," +
-                         Quoted(layout::kRepairValue);
-    for (const char* name : layout::kDetectionValues) fields += "," + Quoted(name);
-    for (const char* name : {"DriverDesc", "DriverDate", "ProviderName", "DriverVersion"}) {
-      fields += "," + Quoted(name);
-    }
-    line(fields);
-  }
+  Report report(support, trap);
+  if (header) WriteHeader(report);
   std::string computer;
   trap.Run([&] { computer = platform.ComputerName(); });
-  const std::string controller = layout::kControllerInstanceKey;
-  const std::string desc = text(controller, "DriverDesc");
-  const std::string date = text(controller, "DriverDate");
+  const char* controller = layout::kControllerInstanceKey;
+  const std::string desc = report.Text(controller, kDriverValues[0]);
+  const std::string date = report.Text(controller, kDriverValues[1]);
+  int read = 0, off = 0;
   for (int ch = 0; ch < 2; ++ch) {
     const std::string key = layout::ChannelInstanceKey(ch);
-    // A number as the window shows it; a value not read is an empty field.
-    const auto number = [&](const std::string& in, const char* name) {
-      std::int32_t value = 0;
-      return dword(in, name, &value) ? Quoted(std::to_string(value)) : Quoted("");
-    };
     std::int32_t dma = 0;
-    const bool dma_read = dword(layout::PortMapKey(ch), layout::kDmaValue, &dma);
+    const bool dma_read = report.Dword(layout::PortMapKey(ch), layout::kDmaValue, &dma);
     read += dma_read ? 1 : 0;
     off += dma_read && !DmaEnabled(dma) ? 1 : 0;
-    std::string fields = Quoted(computer) + "," + Quoted(kChannelNames[ch]) + "," +
-                         (dma_read ? Quoted(std::to_string(dma)) : Quoted("")) + "," +
-                         Quoted(!dma_read         ? "unknown"
-                                : DmaEnabled(dma) ? "DMA"
-                                                  : "PIO") +
-                         "," + number(key, layout::kRepairValue);
-    for (const char* name : layout::kDetectionValues) fields += "," + number(key, name);
-    fields += "," + Quoted(desc) + "," + Quoted(date) + "," + Quoted(text(key, "ProviderName")) +
-              "," + Quoted(text(key, "DriverVersion"));
-    line(fields);
+    CsvLine line;
+    line.Text(computer).Own(kChannelNames[ch]).Own(dma_read ? std::to_string(dma) : "");
+    line.Own(!dma_read ? "unknown" : DmaEnabled(dma) ? "DMA" : "PIO");
+    line.Own(report.Number(key, layout::kRepairValue));
+    for (const char* name : layout::kDetectionValues) line.Own(report.Number(key, name));
+    line.Text(desc).Text(date).Text(report.Text(key, kDriverValues[2]));
+    line.Text(report.Text(key, kDriverValues[3]));
+    report.Line(line);
   }
-  return {off > 0 ? Verdict::DmaOff : read == 0 ? Verdict::NothingRead : Verdict::DmaInUse, whole};
+  return {off > 0     ? Verdict::DmaOff
+          : read == 0 ? Verdict::NothingRead
+                      : Verdict::DmaInUse,
+          report.whole()};
 }
 
 }  // namespace kestrad

@@ -17,11 +17,13 @@ enum class RepairOutcome {
   Failed,         // a write that was needed failed
 };
 
-// Writes ResetErrorCountersOnSuccess = 1 into each channel instance key that
-// exists and does not hold 1 already, as the Fix button writes it; never
+// Writes ResetErrorCountersOnSuccess = 1 into the instance key of each
+// channel the check judged (`findings`), when the key exists and does not
+// hold 1 already, as the Fix button writes it; never
 // creates a key or touches another value. Logs an Information entry naming
 // the channels written; a failed write is an Error entry through `trap`.
-RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap);
+RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
+                             const Findings& findings);
 
 // What the inventory came to: the verdict of the DMA values it reported, so
 // the exit code agrees with them, and whether every line was written.
@@ -31,7 +33,7 @@ struct ReportOutcome {
 };
 
 // Writes the inventory to standard output through the support library:
-// quoted CSV, a header line unless `header` is false, then one line per
+// quoted CSV (csv_line.h), a header line unless `header` is false, then one line per
 // channel. Changes nothing; each read and each line is a step of `trap`. A
 // line that cannot be written is an Error entry through `trap`, and no line
 // is written after it, so a file that holds lines holds them in order.

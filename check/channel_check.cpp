@@ -61,10 +61,14 @@ class Run {
   Run(bool windowed, Support& support, EventLog& log, Form1& form)
       : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), form_(form) {}
 
-  Verdict verdict() const {
-    return result_ == 0            ? Verdict::DmaOff
-           : dma_values_read_ == 0 ? Verdict::NothingRead
-                                   : Verdict::DmaInUse;
+  Findings findings() const {
+    Findings found;
+    found.verdict = result_ == 0               ? Verdict::DmaOff
+                    : judged_[0] || judged_[1] ? Verdict::DmaInUse
+                                               : Verdict::NothingRead;
+    found.judged[0] = judged_[0];
+    found.judged[1] = judged_[1];
+    return found;
   }
 
   std::int16_t Execute() {
@@ -122,7 +126,7 @@ class Run {
     const ChannelTexts& texts = kChannelTexts[channel];
     const Indicator box = Indicator::DMAEnabled;
     if (Read(layout::PortMapKey(channel), layout::kDmaValue)) {
-      ++dma_values_read_;
+      judged_[channel] = true;
       if (DmaEnabled(value_)) {
         if (!windowed_) return;
         Caption(channel, box, "DMA is enabled OK");
@@ -182,7 +186,7 @@ class Run {
   ErrorTrap trap_;
   Form1& form_;
   std::int16_t result_ = -1;
-  int dma_values_read_ = 0;
+  bool judged_[2] = {false, false};
   std::int32_t value_ = 0;
   bool read_ = false;
 };
@@ -190,10 +194,10 @@ class Run {
 }  // namespace
 
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     Form1& form, Verdict* verdict) {
+                     Form1& form, Findings* findings) {
   Run run(update_window != 0, support, log, form);
   const std::int16_t result = run.Execute();
-  if (verdict != nullptr) *verdict = run.verdict();
+  if (findings != nullptr) *findings = run.findings();
   return result;
 }
 

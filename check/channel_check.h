@@ -16,16 +16,23 @@ enum class Verdict {
   NothingRead,  // neither DMAEnabled could be read: the test still passes
 };
 
+// What the test found, and which channels it could judge: those whose
+// DMAEnabled was read.
+struct Findings {
+  Verdict verdict = Verdict::DmaInUse;
+  bool judged[2] = {false, false};
+};
+
 // The judgement of one channel: DMA is in use exactly when its DMAEnabled,
 // read, is 1.
 inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }
 
 // Returns -1 when no channel was found with DMA switched off, 0 otherwise,
-// and the verdict in `*verdict` when it is given. With `update_window` zero
+// and what it found in `*findings` when it is given. With `update_window` zero
 // it makes exactly the two DMAEnabled reads and never references the
 // window; nonzero, it also reports every finding on `form`. Failures are
 // logged, never thrown.
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     Form1& form, Verdict* verdict = nullptr);
+                     Form1& form, Findings* findings = nullptr);
 
 }  // namespace kestrad

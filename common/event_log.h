@@ -15,6 +15,7 @@ enum class EventId : unsigned {
   RunTimeFailure = 1002,  // Error: a failure caught by an error trap
   NothingRead = 1003,     // Information: neither channel could be read, with "/LOG"
   RepairWritten = 1004,   // Information: "/FIX" wrote the repair value
+  NotRun = 1005,          // Error: an unattended run refused its command line
 };
 
 class EventLog {

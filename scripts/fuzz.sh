@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-30}
 build=${KESTRAD_FUZZ_BUILD:-build/fuzz}
-targets=(split_switches)
+targets=(split_switches csv_line)
 
 CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S fuzz -B "$build" >/dev/null || exit 2
 cmake --build "$build" -j "${KESTRAD_FUZZ_JOBS:-2}" >/dev/null || exit 2

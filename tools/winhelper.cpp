@@ -16,8 +16,9 @@
 // Commands (UTF-8; keys relative to HKLM, or to HKCU as HKCU\...; texts
 // escaped as \r \n \\ \xNN):
 //   start <folder> <output file> <command line> [<NAME=value>]   the child
-//                        gets NAME=value in its environment; an empty output
-//                        file name gives it no standard output
+//                        gets NAME=value in its environment; its standard
+//                        error goes to <output file>.err; an empty output
+//                        file name gives it no standard output or error
 //   time <folder> <output file> <command line>   starts the program as
 //                        start does and waits for its end (at most 120 s):
 //                        "ended <exit code> <microseconds from start to end>"
@@ -164,6 +165,14 @@ kestrad::UniqueKey Open(std::string key, bool create) {
   return k;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size() + 1, L'\0');
+  wide.resize(static_cast<std::size_t>(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) -
+      1));
+  return wide;
+}
+
 const char* Registry(const std::vector<std::string>& f) {
   if (f[0] == "delete") return SHDeleteKeyA(HKEY_LOCAL_MACHINE, f[1].c_str()), "done";
   const kestrad::UniqueKey k = Open(f[1], f[0] == "set");
@@ -173,6 +182,14 @@ const char* Registry(const std::vector<std::string>& f) {
     const DWORD value = std::strtoul(f[4].c_str(), nullptr, 16);
     rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                         4);
+  } else if (f[0] == "set" && f[3] == "hex1") {
+    // A string as regedit's hex(1) gives it: its UTF-16 bytes, "3d,00,...".
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < f[4].size(); i += 3)
+      bytes += static_cast<char>(std::strtoul(f[4].substr(i, 2).c_str(), nullptr, 16));
+    rc = RegSetValueExW(k.get(), Wide(f[2]).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
   } else if (f[0] == "set") {
     rc = RegSetValueExA(k.get(), f[2].c_str(), 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(f[4].c_str()),
@@ -192,14 +209,6 @@ const char* Registry(const std::vector<std::string>& f) {
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
 
-std::wstring Wide(const std::string& utf8) {
-  std::wstring wide(utf8.size() + 1, L'\0');
-  wide.resize(static_cast<std::size_t>(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &wide[0], static_cast<int>(wide.size())) -
-      1));
-  return wide;
-}
-
 bool Start(const std::vector<std::string>& f) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   auto file = [&](const std::string& path, DWORD access, DWORD how) {
@@ -211,10 +220,13 @@ bool Start(const std::vector<std::string>& f) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   const kestrad::UniqueFile in(file("NUL", GENERIC_READ, OPEN_EXISTING));
   // No output file: no standard output or error handle at all.
-  const kestrad::UniqueFile out(f[2].empty() ? INVALID_HANDLE_VALUE
-                                             : file(f[2], GENERIC_WRITE, CREATE_ALWAYS));
+  const auto output = [&](const std::string& path) {
+    return f[2].empty() ? INVALID_HANDLE_VALUE : file(path, GENERIC_WRITE, CREATE_ALWAYS);
+  };
+  const kestrad::UniqueFile out(output(f[2])), err(output(f[2] + ".err"));
   startup.hStdInput = in.get();
-  startup.hStdOutput = startup.hStdError = out ? out.get() : nullptr;
+  startup.hStdOutput = out ? out.get() : nullptr;
+  startup.hStdError = err ? err.get() : nullptr;
   std::wstring command = Wide(f[3]);
   // The child inherits the environment, with the one change asked for.
   const std::wstring assignment = f.size() > 4 ? Wide(f[4]) : L"";

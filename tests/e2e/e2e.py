@@ -6,8 +6,10 @@ as painted at three DPI settings, and the silent installer. Needs the Wine
 environment of scripts/wine-env.sh and the locations CTest passes.
 """
 
+import csv
 import functools
 import glob
+import io
 import os
 import re
 import shutil
@@ -170,6 +172,8 @@ def parse_reg(name):
                     ops.append(("delvalue", key, name))
                 elif data.startswith("dword:"):
                     ops.append(("set", key, name, "dword", data[6:]))
+                elif data.startswith("hex(1):"):
+                    ops.append(("set", key, name, "hex1", data[7:]))
                 else:
                     text = re.sub(r'\\(.)', r'\1', data[1:-1])  # \\ and \" as in regedit
                     ops.append(("set", key, name, "sz", text))
@@ -255,11 +259,13 @@ class Run:
                 event_id = None
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
-        with open(out, "ab+") as f:
-            f.seek(0)
-            stdout = f.read()
-        if stdout:
-            self.lines.append("stdout: " + escape(stdout))
+        for name, path in (("stdout", out), ("stderr", out + ".err")):
+            with open(path, "ab+") as f:
+                f.seek(0)
+                text = f.read()
+            if text:
+                self.lines.append(f"{name}: {escape(text)}")
+            setattr(self, name, text)
         shutil.rmtree(self.folder, True)
 
     def read(self, hwnd):
@@ -357,6 +363,10 @@ class ScenarioTest(E2E):
                         got.append(w)
                 got += [f"changed: {k}\\{n}" for k, n in sorted(run.changed - written)]
                 got += run.window + [f"exit: {run.exit_code}"]
+                # An inventory read back as a spreadsheet reads it: one record per line.
+                if "/report" in get("args", "").lower():
+                    records = list(csv.reader(io.StringIO(run.stdout.decode("latin-1"), newline="")))
+                    self.assertEqual(len(records), run.stdout.count(b"\n"), records)
                 self.assertTrue(len(got) == len(want) and all(map(matches, want, got)),
                                 "\n".join(["want:"] + want + ["got:"] + got))
 

@@ -51,6 +51,12 @@ void FakeSupport::Apply(const std::string& reg_text) {
       } else if (data.rfind("dword:", 0) == 0) {
         keys[key][name] = {
             true, static_cast<std::int32_t>(std::stoul(data.substr(6), nullptr, 16)), {}};
+      } else if (data.rfind("hex(1):", 0) == 0) {
+        // UTF-16 bytes "41,00,..." up to the NUL; the profiles' texts are ASCII.
+        std::string text;
+        for (std::size_t i = 7; i + 1 < data.size() && data.compare(i, 2, "00"); i += 6)
+          text += static_cast<char>(std::stoul(data.substr(i, 2), nullptr, 16));
+        keys[key][name] = {false, 0, text};
       } else {
         std::size_t q = at + 1;
         keys[key][name] = {false, 0, Quoted(line, q)};

@@ -47,6 +47,7 @@ class FakeSupport : public Support {
   std::vector<std::string> calls;
   std::vector<std::string> opened, written;
   std::string console;  // what reached standard output
+  std::string errors;   // ... and standard error
   bool console_open = true, native_console = true;
   bool output = true;  // false: standard output goes nowhere, every line fails
   // Keys the user may not write: "*" every key, else those whose path holds this.
@@ -80,6 +81,11 @@ class FakeSupport : public Support {
     Enter("WriteLn");
     if (!output) return false;
     console += text + "\r\n";
+    return true;
+  }
+  bool WriteErrLn(const std::string& text) override {
+    Enter("WriteErrLn");
+    errors += text + "\r\n";
     return true;
   }
   bool InNativeConsole() override { return Enter("InNativeConsole"), native_console; }

@@ -118,6 +118,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
     out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " +
                   Escape(b.prompt));
   if (!support.console.empty()) out.push_back("stdout: " + Escape(support.console));
+  if (!support.errors.empty()) out.push_back("stderr: " + Escape(support.errors));
   for (const auto& a : support.opened) out.push_back("opened: " + a);
   for (const auto& w : support.written) out.push_back("written: " + w);
   if (form.loaded) {
