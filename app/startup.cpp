@@ -86,6 +86,15 @@ ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, 
   return kNotRun;
 }
 
+// Whether the command line asks for a script's run, told when the library
+// cannot tell it: the program splits its command line itself, with the
+// library's own splitter.
+bool UnattendedByItself(Platform& platform, ErrorTrap& trap) {
+  bool unattended = false;
+  trap.Run([&] { unattended = SwitchesOfText(platform.CommandLineArgs()).Unattended(); });
+  return unattended;
+}
+
 // The boot-time check, and with "/FIX" the repair after it.
 ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Platform& platform,
                    Form1& form, ErrorTrap& trap) {
@@ -120,11 +129,8 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   constexpr char missing[] =
       "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
   if (!IsDLLInstalled(support, log)) {
-    // Nobody would press the box in a script's run: the library cannot say
-    // which run this is, so the program splits its command line itself.
-    bool unattended = false;
-    trap.Run([&] { unattended = SwitchesOfText(platform.CommandLineArgs()).Unattended(); });
-    if (!unattended) {
+    // Nobody would press the box in a script's run.
+    if (!UnattendedByItself(platform, trap)) {
       trap.Run([&] {
         platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
       });
@@ -133,7 +139,11 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     return kNoLibrary;
   }
 
-  trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); });
+  if (!trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); })) {
+    // Without its items the program would open the window, which nobody
+    // would close in a script's run: that run ends as without the library.
+    if (UnattendedByItself(platform, trap)) return kNoLibrary;
+  }
   // The count is a 16-bit number; a command line cannot hold more items.
   if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
     args.resize(std::numeric_limits<std::int16_t>::max());
