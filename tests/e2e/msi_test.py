@@ -207,3 +207,9 @@ class MsiTest(E2E):
         self.assertEqual(len(components), len(set(components.values())))
         # 64-bit components (msidbComponentAttributes64bit) in the x64 package only.
         self.assertEqual({WIN64}, {bool(int(r["Attributes"]) & 256) for r in table(PACKAGE, "Component")})
+        # The install folder's own access list, on its CreateFolder row: Administrators
+        # GENERIC_ALL, everyone else FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, no one write.
+        self.assertEqual({("INSTALLDIR", "CreateFolder", "", "Administrators", "268435456"),
+                          ("INSTALLDIR", "CreateFolder", "", "Everyone", "1179817")},
+                         {tuple(r.values()) for r in table(PACKAGE, "LockPermissions")})
+        self.assertIn("INSTALLDIR", [r["Directory_"] for r in table(PACKAGE, "CreateFolder")])
