@@ -18,7 +18,9 @@
 # - the condition of the CheckAtLogon component (wixl has no Condition
 #   element in a Component);
 # - the upper bound of the same-version upgrade row (wixl drops
-#   IncludeMaximum, which leaves the range from the version to itself empty).
+#   IncludeMaximum, which leaves the range from the version to itself empty);
+# - the LockPermissions table, which locks the install folder (wixl has no
+#   Permission element).
 
 foreach(v KESTRAD_WIXL KESTRAD_MSIBUILD KESTRAD_MSIINFO KESTRAD_WXS KESTRAD_ARCH KESTRAD_VERSION KESTRAD_NAME
        KESTRAD_MANUFACTURER KESTRAD_WEBSITE KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
@@ -101,5 +103,24 @@ set(upgrade_code ${CMAKE_MATCH_1})
 kestrad_msi_query("DELETE FROM `Upgrade` WHERE `ActionProperty` = '${same_version}'")
 kestrad_msi_query(
   "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('${upgrade_code}', '${KESTRAD_VERSION}', '${KESTRAD_VERSION}', ${attributes}, '${same_version}')")
+
+# The install folder, wherever INSTALLDIR points, gets exactly this access
+# list in place of the inherited one (the CreateFolders action writes it; the
+# files laid into it get none of their own): Administrators full control,
+# everyone else read and execute. So no one but an administrator can put a DLL
+# beside the program that start-up scripts and the start-up check run as SYSTEM
+# or an administrator. Windows Installer adds LocalSystem with full control to
+# every list it writes from this table, and maps only "Everyone" and
+# "Administrators" to their SIDs whatever the language of Windows: any other
+# name, "Users" or "SYSTEM" among them, must be the localized one, and the
+# install fails (error 1609) where it is unknown. GENERIC_READ is refused here,
+# so read and execute are given as the file rights.
+kestrad_msi_query(
+  "CREATE TABLE `LockPermissions` (`LockObject` CHAR(72) NOT NULL, `Table` CHAR(32) NOT NULL, `Domain` CHAR(255), `User` CHAR(255) NOT NULL, `Permission` LONG PRIMARY KEY `LockObject`, `Table`, `Domain`, `User`)")
+set(lock "INSERT INTO `LockPermissions` (`LockObject`, `Table`, `User`, `Permission`) VALUES ('INSTALLDIR', 'CreateFolder'")
+# GENERIC_ALL (0x10000000)
+kestrad_msi_query("${lock}, 'Administrators', 268435456)")
+# FILE_GENERIC_READ | FILE_GENERIC_EXECUTE (0x00120089 | 0x001200A0)
+kestrad_msi_query("${lock}, 'Everyone', 1179817)")
 
 file(REMOVE_RECURSE "${stage}")

@@ -23,6 +23,9 @@ PACKAGE = os.environ.get("KESTRAD_MSI", "")
 NEXT = os.environ.get("KESTRAD_MSI_NEXT", "")
 WIN64 = os.environ.get("KESTRAD_PACKAGE_ARCH") == "win64"
 VIEW = "/reg:64" if WIN64 else "/reg:32"
+# The other build's package, beside this one, and its registry view.
+OTHER, OTHER_VIEW = ((PACKAGE.replace("win64", "win32"), "/reg:32") if WIN64
+                     else (PACKAGE.replace("win32", "win64"), "/reg:64"))
 # The product's identity in every fleet it was deployed to: never changes.
 UPGRADE_CODE = "{FF24A896-08CA-465F-ABDF-85D113350490}"
 NAME = "KESTRAD"
@@ -72,7 +75,7 @@ class MsiTest(E2E):
     def setUp(self):
         # Whatever a failed test left installed would fail the next one, and
         # the NSIS installer's test after it.
-        self.addCleanup(lambda: [self.msiexec("/x", code) for v in ("/reg:32", VIEW)
+        self.addCleanup(lambda: [self.msiexec("/x", code) for v in ("/reg:32", "/reg:64")
                                  for code in self.entries(v)])
 
     def msiexec(self, *args):
@@ -163,19 +166,17 @@ class MsiTest(E2E):
         self.assertEqual(0, self.msiexec("/x", rebuilt))
         self.assert_removed(rebuilt, folder)
 
-    @unittest.skipUnless(WIN64 and os.path.isfile(PACKAGE.replace("win64", "win32")),
-                         "for the x64 package, beside the x86 one")
-    def test_the_x64_package_replaces_the_x86_one_keeping_the_start_up_check(self):
-        x86 = PACKAGE.replace("win64", "win32")
-        self.assertEqual(0, self.msiexec("/i", x86, "CHECKATLOGON=1"))
+    @unittest.skipUnless(os.path.isfile(OTHER), "beside the other build's package")
+    def test_either_build_replaces_the_other_keeping_the_start_up_check(self):
+        self.assertEqual(0, self.msiexec("/i", OTHER, "CHECKATLOGON=1"))
         old_folder = value(r"HKLM\Software\Microsoft\Windows\CurrentVersion", "ProgramFilesDir",
-                           "/reg:32")[1] + "\\Kestrad"
+                           OTHER_VIEW)[1] + "\\Kestrad"
         self.assertEqual(0, self.msiexec("/i", PACKAGE))
         folder = self.program_files + "\\Kestrad"
         self.assert_installed(PACKAGE, folder)
         self.assertEqual(("REG_SZ", f'"{folder}\\{EXE}" /CHECK'), value(RUN_KEY, NAME, VIEW))
-        self.assertEqual(({}, None), (self.entries("/reg:32"), value(RUN_KEY, NAME, "/reg:32")))
-        self.assertFalse(os.path.exists(unix(old_folder)), "the x86 folder left behind")
+        self.assertEqual(({}, None), (self.entries(OTHER_VIEW), value(RUN_KEY, NAME, OTHER_VIEW)))
+        self.assertFalse(os.path.exists(unix(old_folder)), "the other build's folder left behind")
         self.assertEqual(0, self.msiexec("/x", PACKAGE))
         self.assert_removed(PACKAGE, folder)
 
@@ -207,3 +208,9 @@ class MsiTest(E2E):
         self.assertEqual(len(components), len(set(components.values())))
         # 64-bit components (msidbComponentAttributes64bit) in the x64 package only.
         self.assertEqual({WIN64}, {bool(int(r["Attributes"]) & 256) for r in table(PACKAGE, "Component")})
+        # The install folder's own access list, on its CreateFolder row: Administrators
+        # GENERIC_ALL, everyone else FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, no one write.
+        self.assertEqual({("INSTALLDIR", "CreateFolder", "", "Administrators", "268435456"),
+                          ("INSTALLDIR", "CreateFolder", "", "Everyone", "1179817")},
+                         {tuple(r.values()) for r in table(PACKAGE, "LockPermissions")})
+        self.assertIn("INSTALLDIR", [r["Directory_"] for r in table(PACKAGE, "CreateFolder")])
