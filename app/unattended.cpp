@@ -5,7 +5,7 @@
 
 #include "app/csv_line.h"
 #include "check/channel_check.h"
-#include "check/registry_layout.h"
+#include "common/registry_layout.h"
 #include "common/program.h"
 #include "common/run_error.h"
 

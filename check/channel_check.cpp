@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "check/registry_layout.h"
+#include "common/registry_layout.h"
 #include "common/error_trap.h"
 
 namespace kestrad {
@@ -58,8 +58,8 @@ static_assert(sizeof kSeparator == 80 + 2 + 1, "the separator is 80 hyphens");
 // One run of the test: every operation is a step of the run's trap.
 class Run {
  public:
-  Run(bool windowed, Support& support, EventLog& log, Form1& form)
-      : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), form_(form) {}
+  Run(bool windowed, Support& support, EventLog& log, ChannelView& view)
+      : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), view_(view) {}
 
   Findings findings() const {
     Findings found;
@@ -72,7 +72,7 @@ class Run {
   }
 
   std::int16_t Execute() {
-    if (windowed_) OnWindow([](Form1& w) { w.SetFixEnabled(false); });
+    if (windowed_) OnWindow([](ChannelView& w) { w.SetFixEnabled(false); });
     JudgeDma(0);
     JudgeDma(1);
     if (!windowed_) return result_;
@@ -82,9 +82,9 @@ class Run {
       for (const DetectionValue& value : kDetectionValues) JudgeDetectionValue(channel, value);
     }
     for (int channel = 0; channel < 2; ++channel) AppendLine(channel, kSeparator, false);
-    OnWindow([](Form1& w) { w.GetDriverVersions(); });
+    OnWindow([](ChannelView& w) { w.GetDriverVersions(); });
     for (int channel = 0; channel < 2; ++channel) {
-      OnWindow([channel](Form1& w) { w.SetSelStart(channel, w.TextLength(channel)); });
+      OnWindow([channel](ChannelView& w) { w.SetSelStart(channel, w.TextLength(channel)); });
     }
     return result_;
   }
@@ -103,23 +103,23 @@ class Run {
 
   template <class Op>
   void OnWindow(Op op) {
-    trap_.Run([&] { op(Referenced(form_)); });
+    trap_.Run([&] { op(Referenced(view_)); });
   }
 
   void Caption(int channel, Indicator box, const std::string& text) {
-    OnWindow([&](Form1& w) { w.SetCaption(channel, box, text); });
+    OnWindow([&](ChannelView& w) { w.SetCaption(channel, box, text); });
   }
   void State(int channel, Indicator box, CheckState state) {
-    OnWindow([&](Form1& w) { w.SetState(channel, box, state); });
+    OnWindow([&](ChannelView& w) { w.SetState(channel, box, state); });
   }
   void Colour(int channel, Indicator box, std::uint32_t colour) {
-    OnWindow([&](Form1& w) { w.SetColour(channel, box, colour); });
+    OnWindow([&](ChannelView& w) { w.SetColour(channel, box, colour); });
   }
   void AppendLine(int channel, const std::string& line, bool end_line = true) {
-    OnWindow([&](Form1& w) { w.AppendText(channel, end_line ? line + kLineEnd : line); });
+    OnWindow([&](ChannelView& w) { w.AppendText(channel, end_line ? line + kLineEnd : line); });
   }
   void EnableFix() {
-    OnWindow([](Form1& w) { w.SetFixEnabled(true); });
+    OnWindow([](ChannelView& w) { w.SetFixEnabled(true); });
   }
 
   void JudgeDma(int channel) {
@@ -184,7 +184,7 @@ class Run {
   const bool windowed_;
   Support& support_;
   ErrorTrap trap_;
-  Form1& form_;
+  ChannelView& view_;
   std::int16_t result_ = -1;
   bool judged_[2] = {false, false};
   std::int32_t value_ = 0;
@@ -194,8 +194,8 @@ class Run {
 }  // namespace
 
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     Form1& form, Findings* findings) {
-  Run run(update_window != 0, support, log, form);
+                     ChannelView& view, Findings* findings) {
+  Run run(update_window != 0, support, log, view);
   const std::int16_t result = run.Execute();
   if (findings != nullptr) *findings = run.findings();
   return result;

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
+#include "check/channel_view.h"
 #include "common/event_log.h"
 #include "support/support.h"
-#include "ui/form1.h"
 
 namespace kestrad {
 
@@ -30,9 +30,9 @@ inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }
 // Returns -1 when no channel was found with DMA switched off, 0 otherwise,
 // and what it found in `*findings` when it is given. With `update_window` zero
 // it makes exactly the two DMAEnabled reads and never references the
-// window; nonzero, it also reports every finding on `form`. Failures are
+// window; nonzero, it also reports every finding on `view`. Failures are
 // logged, never thrown.
 std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     Form1& form, Findings* findings = nullptr);
+                     ChannelView& view, Findings* findings = nullptr);
 
 }  // namespace kestrad

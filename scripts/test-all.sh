@@ -75,6 +75,8 @@ done
 if printf '%s\n' "${presets[@]}" | grep -qx native; then
   echo "=== format"
   git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || failed+=("format")
+  echo "=== includes"
+  python3 scripts/check-includes.py || failed+=("includes")
 fi
 
 # The fuzzer's short run: the argument splitter with the switch parser

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/registry_layout.h"
+#include "common/registry_layout.h"
 #include "common/error_trap.h"
 
 namespace kestrad {

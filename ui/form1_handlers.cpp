@@ -1,7 +1,7 @@
 #include "ui/form1_handlers.h"
 
 #include "check/channel_check.h"
-#include "check/registry_layout.h"
+#include "common/registry_layout.h"
 #include "common/error_trap.h"
 #include "common/program.h"
 

@@ -9,24 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kestrad {
-
-// The six indicators of a channel's frame, top to bottom.
-enum class Indicator {
-  DMAEnabled,
-  ResetError,
-  MasterIdDataCheckSum,
-  MasterDeviceDetectionTimeout,
-  SlaveIdDataCheckSum,
-  SlaveDeviceDetectionTimeout,
-};
-
-enum class CheckState { Unchecked = 0, Checked = 1, Grayed = 2 };
-
-constexpr std::uint32_t kBlack = 0x000000;
-constexpr std::uint32_t kRed = 0x0000FF;  // a colour word: the low byte is red
-
-}  // namespace kestrad
+#include "check/channel_view.h"
 
 namespace kestrad::form1 {
 
