@@ -37,21 +37,21 @@ constexpr char kWarningPrompt[] =
 ExitCode CheckExitCode(Verdict verdict) {
   switch (verdict) {
     case Verdict::DmaOff:
-      return kDmaOff;
+      return ExitCode::DmaOff;
     case Verdict::NothingRead:
-      return kNothingRead;
+      return ExitCode::NothingRead;
     case Verdict::DmaInUse:
       break;
   }
-  return kDmaInUse;
+  return ExitCode::DmaInUse;
 }
 
 ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome) {
   switch (outcome) {
     case RepairOutcome::Failed:
-      return kRepairFailed;
+      return ExitCode::RepairFailed;
     case RepairOutcome::Written:
-      return kRepaired;
+      return ExitCode::Repaired;
     case RepairOutcome::NothingNeeded:
       break;
   }
@@ -83,7 +83,7 @@ ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, 
   });
   log.Report(EventType::Error, EventId::NotRun, "\r\n\r\n" KESTRAD_NAME " did not run: " + reason);
   trap.Run([&] { support.CloseConsole(); });
-  return kNotRun;
+  return ExitCode::NotRun;
 }
 
 // Whether the command line asks for a script's run, told when the library
@@ -98,12 +98,10 @@ bool UnattendedByItself(Platform& platform, ErrorTrap& trap) {
 // The boot-time check, and with "/FIX" the repair after it.
 ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Platform& platform,
                    Form1& form, ErrorTrap& trap) {
-  const std::int16_t no_window = 0;
-  Findings found;
-  const std::int16_t result = TestIDE(no_window, support, log, form, &found);
+  const Findings found = TestIDE(false, support, log, form);
   // A script's check shows nothing: no box, no window.
   const bool quiet = switches.Unattended();
-  if (result == 0 || switches.debug) {
+  if (found.verdict == Verdict::DmaOff || switches.debug) {
     log.Report(EventType::Warning, EventId::CheckFailed, kWarningEntry);
     trap.Run([&] { support.CloseConsole(); });
     if (!quiet) {
@@ -135,14 +133,14 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
         platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
       });
     }
-    platform.EndProgram(kNoLibrary);
-    return kNoLibrary;
+    platform.EndProgram(static_cast<int>(ExitCode::NoLibrary));
+    return static_cast<int>(ExitCode::NoLibrary);
   }
 
   if (!trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); })) {
     // Without its items the program would open the window, which nobody
     // would close in a script's run: that run ends as without the library.
-    if (UnattendedByItself(platform, trap)) return kNoLibrary;
+    if (UnattendedByItself(platform, trap)) return static_cast<int>(ExitCode::NoLibrary);
   }
   // The count is a 16-bit number; a command line cannot hold more items.
   if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
@@ -153,11 +151,11 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   if (switches.help) {
     ShowUsage(support, trap);
     trap.Run([&] { support.CloseConsole(); });
-    platform.EndProgram(kUsageShown);
-    return kUsageShown;
+    platform.EndProgram(static_cast<int>(ExitCode::NoCheck));
+    return static_cast<int>(ExitCode::NoCheck);
   }
   if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
-    return RefuseToRun(switches, support, log, trap);
+    return static_cast<int>(RefuseToRun(switches, support, log, trap));
   }
 
   // The inventory runs alone, and writes to the console before it is
@@ -165,18 +163,18 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   if (switches.report) {
     const ReportOutcome report = WriteReport(support, platform, trap, !switches.no_header);
     trap.Run([&] { support.CloseConsole(); });
-    return report.whole ? CheckExitCode(report.verdict) : kReportFailed;
+    return static_cast<int>(report.whole ? CheckExitCode(report.verdict) : ExitCode::ReportFailed);
   }
 
   trap.Run([&] { support.CloseConsole(); });
   // "/QUIET" alone is the check as "/CHECK /QUIET".
   if (switches.check || switches.Unattended()) {
-    return CheckRoad(switches, support, log, platform, form, trap);
+    return static_cast<int>(CheckRoad(switches, support, log, platform, form, trap));
   }
 
   trap.Run([&] { support.CloseConsole(); });
   trap.Run([&] { form.Load(); });
-  return kNoCheck;
+  return static_cast<int>(ExitCode::NoCheck);
 }
 
 }  // namespace kestrad

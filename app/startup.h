@@ -14,17 +14,16 @@ namespace kestrad {
 bool IsDLLInstalled(Support& support, EventLog& log);
 
 // The program's exit code, for scripts.
-enum ExitCode {
-  kNoCheck = 0,       // no check ran: the window without "/CHECK"
-  kUsageShown = 0,    // "/H" or "/?"
-  kDmaInUse = 0,      // the check found DMA on both channels
-  kDmaOff = 1,        // ... DMA switched off on at least one channel
-  kNothingRead = 2,   // ... neither channel's DMAEnabled could be read
-  kNoLibrary = 3,     // the support library is missing
-  kRepaired = 4,      // "/FIX" wrote the repair: a reboot is needed
-  kRepairFailed = 5,  // "/FIX" could not write a repair that was needed
-  kReportFailed = 6,  // "/REPORT" could not write all its lines
-  kNotRun = 7,        // an unattended run refused its command line
+enum class ExitCode {
+  NoCheck = 0,       // no check ran: the window without "/CHECK", or "/H"
+  DmaInUse = 0,      // the check found DMA on both channels
+  DmaOff = 1,        // ... DMA switched off on at least one channel
+  NothingRead = 2,   // ... neither channel's DMAEnabled could be read
+  NoLibrary = 3,     // the support library is missing or unusable
+  Repaired = 4,      // "/FIX" wrote the repair: a reboot is needed
+  RepairFailed = 5,  // "/FIX" could not write a repair that was needed
+  ReportFailed = 6,  // "/REPORT" could not write all its lines
+  NotRun = 7,        // an unattended run refused its command line
 };
 
 // The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of

@@ -17,9 +17,6 @@ constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
 constexpr char kWrittenLead[] =
     "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
 constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
-// The classic run-time number for "Path/File access error": the library
-// tells only that the value or the line was not written.
-constexpr long kNotWrittenNumber = 75;
 constexpr char kReportNotWritten[] = "Failed to write the inventory to standard output";
 constexpr const char* kDriverValues[4] = {"DriverDesc", "DriverDate", "ProviderName",
                                           "DriverVersion"};
@@ -47,7 +44,8 @@ class Report {
   // Nothing is written after a line that failed.
   void Line(const CsvLine& line) {
     whole_ = whole_ && trap_.Run([&] {
-      if (!support_.WriteLn(line.str())) throw RunError(kNotWrittenNumber, kReportNotWritten);
+      if (!support_.WriteLn(line.str()))
+        throw RunError(classic_error::kFileAccess, kReportNotWritten);
     });
   }
   bool whole() const { return whole_; }
@@ -89,9 +87,10 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
         return;
       }
       if (!support.WriteDWORDToRegistry(kHiveLocalMachine, key, layout::kRepairValue, 1)) {
-        throw RunError(kNotWrittenNumber, std::string(kChannelNames[ch]) +
-                                              ": Failed to write ResetErrorCountersOnSuccess "
-                                              "to the registry");
+        throw RunError(classic_error::kFileAccess,
+                       std::string(kChannelNames[ch]) +
+                           ": Failed to write ResetErrorCountersOnSuccess "
+                           "to the registry");
       }
       written[ch] = true;
     });

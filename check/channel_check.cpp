@@ -5,6 +5,7 @@
 
 #include "common/registry_layout.h"
 #include "common/error_trap.h"
+#include "common/program.h"
 
 namespace kestrad {
 
@@ -48,7 +49,6 @@ const DetectionValue kDetectionValues[] = {
     {Indicator::SlaveDeviceDetectionTimeout, layout::kDetectionValues[3], true},
 };
 
-constexpr char kLineEnd[] = "\r\n";
 // 80 hyphens and the line end.
 constexpr char kSeparator[] =
     "----------------------------------------"
@@ -63,7 +63,7 @@ class Run {
 
   Findings findings() const {
     Findings found;
-    found.verdict = result_ == 0               ? Verdict::DmaOff
+    found.verdict = dma_off_                   ? Verdict::DmaOff
                     : judged_[0] || judged_[1] ? Verdict::DmaInUse
                                                : Verdict::NothingRead;
     found.judged[0] = judged_[0];
@@ -71,11 +71,11 @@ class Run {
     return found;
   }
 
-  std::int16_t Execute() {
+  void Execute() {
     if (windowed_) OnWindow([](ChannelView& w) { w.SetFixEnabled(false); });
     JudgeDma(0);
     JudgeDma(1);
-    if (!windowed_) return result_;
+    if (!windowed_) return;
     JudgeRepairValue(0);
     JudgeRepairValue(1);
     for (int channel = 0; channel < 2; ++channel) {
@@ -86,7 +86,6 @@ class Run {
     for (int channel = 0; channel < 2; ++channel) {
       OnWindow([channel](ChannelView& w) { w.SetSelStart(channel, w.TextLength(channel)); });
     }
-    return result_;
   }
 
  private:
@@ -134,7 +133,7 @@ class Run {
         Colour(channel, box, kBlack);
         AppendLine(channel, texts.dma_enabled_line);
       } else {
-        result_ = 0;
+        dma_off_ = true;
         if (!windowed_) return;
         Caption(channel, box, "DMA is NOT enabled - (poss PIO mode)");
         State(channel, box, CheckState::Grayed);
@@ -185,7 +184,7 @@ class Run {
   Support& support_;
   ErrorTrap trap_;
   ChannelView& view_;
-  std::int16_t result_ = -1;
+  bool dma_off_ = false;
   bool judged_[2] = {false, false};
   std::int32_t value_ = 0;
   bool read_ = false;
@@ -193,12 +192,10 @@ class Run {
 
 }  // namespace
 
-std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     ChannelView& view, Findings* findings) {
-  Run run(update_window != 0, support, log, view);
-  const std::int16_t result = run.Execute();
-  if (findings != nullptr) *findings = run.findings();
-  return result;
+Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view) {
+  Run run(update_window, support, log, view);
+  run.Execute();
+  return run.findings();
 }
 
 }  // namespace kestrad

@@ -27,12 +27,9 @@ struct Findings {
 // read, is 1.
 inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }
 
-// Returns -1 when no channel was found with DMA switched off, 0 otherwise,
-// and what it found in `*findings` when it is given. With `update_window` zero
-// it makes exactly the two DMAEnabled reads and never references the
-// window; nonzero, it also reports every finding on `view`. Failures are
-// logged, never thrown.
-std::int16_t TestIDE(const std::int16_t& update_window, Support& support, EventLog& log,
-                     ChannelView& view, Findings* findings = nullptr);
+// Judges both channels. With `update_window` false it makes exactly the two
+// DMAEnabled reads and never references the window; true, it also reports
+// every finding on `view`. Failures are logged, never thrown.
+Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view);
 
 }  // namespace kestrad

@@ -42,9 +42,9 @@ class ErrorTrap {
     } catch (const RunError& e) {
       Trapped(e.number(), e.description());
     } catch (const std::bad_alloc&) {
-      Trapped(7, "Out of memory");
+      Trapped(classic_error::kOutOfMemory, "Out of memory");
     } catch (const std::exception& e) {
-      Trapped(5, e.what());
+      Trapped(classic_error::kInvalidCall, e.what());
     }
     return false;
   }

@@ -13,6 +13,8 @@ inline constexpr char kLibraryFile[] = KESTRAD_LIBRARY;
 // The maker's web site. The project has no home page of its own yet, so this
 // stays on the reserved example domain.
 inline constexpr char kWebsite[] = KESTRAD_WEBSITE;
+// The line end of every text the program writes or shows.
+inline constexpr char kLineEnd[] = "\r\n";
 // The vendor's knowledge-base article on ATA/ATAPI CRC problems.
 inline constexpr char kKnowledgeBaseAddress[] = KESTRAD_KB_ADDRESS;
 

@@ -11,6 +11,17 @@ namespace kestrad {
 // a description meant for a person. Derived from std::exception alone:
 // std::runtime_error would link a second, reference-counted std::string
 // into the program just to copy the description once more.
+// The classic run-time error numbers, for failures that bring no system
+// error code of their own.
+namespace classic_error {
+inline constexpr long kInvalidCall = 5;          // "Invalid procedure call or argument"
+inline constexpr long kOverflow = 6;             // "Overflow"
+inline constexpr long kOutOfMemory = 7;          // "Out of memory"
+inline constexpr long kLoadFailed = 48;          // "Error in loading DLL"
+inline constexpr long kFileAccess = 75;          // "Path/File access error"
+inline constexpr long kEntryPointMissing = 453;  // "Can't find DLL entry point"
+}  // namespace classic_error
+
 class RunError : public std::exception {
  public:
   RunError(long number, std::string description)

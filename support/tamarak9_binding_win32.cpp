@@ -16,19 +16,12 @@
 #include "support/library_search.h"
 #include "tamarak9/tamarak9.h"
 #include "win32/error_text.h"
+#include "win32/system_library.h"
 #include "win32/unique_handle.h"
 
 namespace kestrad {
 
 namespace {
-
-// Used when the system reports no error code of its own: the classic
-// run-time numbers for "error in loading DLL" and "can't find DLL entry
-// point".
-constexpr long kLoadFailedNumber = 48;
-constexpr long kEntryPointMissingNumber = 453;
-// "Overflow": more items than the library's 16-bit count can carry.
-constexpr long kOverflowNumber = 6;
 
 // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR and _SYSTEM32, newer than the headers the
 // program is built against.
@@ -86,11 +79,6 @@ HMODULE LoadLibraryByPath(const WideString& path) {
                         default_directories
                             ? kLoadLibrarySearchDllLoadDir | kLoadLibrarySearchSystem32
                             : LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-[[noreturn]] void ThrowLoadFailed(const std::string& file_name, DWORD error) {
-  throw RunError(error != 0 ? static_cast<long>(error) : kLoadFailedNumber,
-                 "Cannot load " + file_name + ": " + ErrorText(error));
 }
 
 // One entry point: its name and the pointer once resolved.
@@ -157,12 +145,12 @@ class Tamarak9Binding : public Support {
     const auto fn = Get(get_args_);
     std::uint32_t needed = 0;
     std::int16_t count = fn(text.c_str(), nullptr, 0, &needed);
-    if (count < 0) throw RunError(kOverflowNumber, "Overflow");
+    if (count < 0) throw RunError(classic_error::kOverflow, "Overflow");
     if (count == 0 || needed == 0) return {};
     std::vector<char> buffer(needed);
     std::uint32_t filled = 0;
     count = fn(text.c_str(), buffer.data(), needed, &filled);
-    if (count < 0) throw RunError(kOverflowNumber, "Overflow");
+    if (count < 0) throw RunError(classic_error::kOverflow, "Overflow");
     std::vector<std::string> items;
     // The items follow one another, each with its NUL.
     const char* p = buffer.data();
@@ -207,7 +195,7 @@ class Tamarak9Binding : public Support {
       break;
     }
     // Not remembered: the next call tries again.
-    if (handle == nullptr) ThrowLoadFailed(file_name_, error);
+    if (handle == nullptr) ThrowCannotLoad(file_name_, error);
     module_.reset(handle);
     return handle;
   }
@@ -215,13 +203,13 @@ class Tamarak9Binding : public Support {
   template <typename Fn>
   Fn Get(Entry<Fn>& entry) {
     if (entry.fn != nullptr) return entry.fn;
-    const FARPROC address = GetProcAddress(Load(), entry.name);
+    const Fn fn = GetFunction<Fn>(Load(), entry.name);
     const DWORD error = GetLastError();
-    if (address == nullptr) {
-      throw RunError(error != 0 ? static_cast<long>(error) : kEntryPointMissingNumber,
+    if (fn == nullptr) {
+      throw RunError(error != 0 ? static_cast<long>(error) : classic_error::kEntryPointMissing,
                      std::string("Entry point ") + entry.name + " not found in " + file_name_);
     }
-    entry.fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
+    entry.fn = fn;
     return entry.fn;
   }
 
@@ -259,10 +247,9 @@ void HardenLibrarySearchPath() {
   const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-  const auto set_dll_directory = reinterpret_cast<SetDllDirectoryFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDllDirectoryA")));
+  const auto set_default =
+      GetFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories");
+  const auto set_dll_directory = GetFunction<SetDllDirectoryFn>(kernel32, "SetDllDirectoryA");
   if (set_default != nullptr) set_default(kLoadLibrarySearchSystem32);
   if (set_dll_directory != nullptr) set_dll_directory("");
   // Everywhere, Windows 2000 included: the current folder is the system

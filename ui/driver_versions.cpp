@@ -4,6 +4,7 @@
 
 #include "common/registry_layout.h"
 #include "common/error_trap.h"
+#include "common/program.h"
 
 namespace kestrad {
 
@@ -11,7 +12,6 @@ namespace {
 constexpr char kVendorPrefix[] = "IDE Driver Vendor: ";
 constexpr char kVendorUnreadable[] = " (Can't read driver vendor information)";
 constexpr char kAtapiPrefix[2][32] = {"IDE 0: ATAPI Driver: ", "IDE 1: ATAPI Driver: "};
-constexpr char kCrLf[] = "\r\n";
 }  // namespace
 
 void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
@@ -40,7 +40,7 @@ void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
     }
   }
   for (int ch = 0; ch < 2; ++ch) {
-    step([&] { window.AppendText(ch, kCrLf); });
+    step([&] { window.AppendText(ch, kLineEnd); });
   }
   for (int ch = 0; ch < 2; ++ch) {
     step([&] { window.AppendText(ch, kAtapiPrefix[ch]); });
@@ -51,7 +51,7 @@ void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
     read(key, "ProviderName");
     if (!value.empty()) step([&] { window.AppendText(ch, value + " - "); });
     read(key, "DriverVersion");
-    if (!value.empty()) step([&] { window.AppendText(ch, value + kCrLf); });
+    if (!value.empty()) step([&] { window.AppendText(ch, value + kLineEnd); });
   }
 }
 

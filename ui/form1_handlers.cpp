@@ -8,7 +8,6 @@
 namespace kestrad {
 
 namespace {
-constexpr char kCrLf[] = "\r\n";
 constexpr char kFixing[] = "Fixing problem...";
 constexpr char kRetesting[] = "Retesting settings (please check results)";
 constexpr char kWritten[2][72] = {
@@ -17,7 +16,6 @@ constexpr char kWritten[2][72] = {
 constexpr char kNotWritten[2][72] = {
     "IDE 0: Failed to write ResetErrorCountersOnSuccess to the registry",
     "IDE 1: Failed to write ResetErrorCountersOnSuccess to the registry"};
-constexpr std::int16_t kTrue = -1;
 }  // namespace
 
 void Form1Handlers::Form_Load() {
@@ -31,7 +29,7 @@ void Form1Handlers::Form_Load() {
   trap.Run([&] { form_.GetDriverVersions(); });
 }
 
-void Form1Handlers::Command1_Click() { TestIDE(kTrue, support_, log_, form_); }
+void Form1Handlers::Command1_Click() { TestIDE(true, support_, log_, form_); }
 
 void Form1Handlers::Command3_Click() {
   ErrorTrap trap(log_, TrapWording::Window);
@@ -41,7 +39,7 @@ void Form1Handlers::Command3_Click() {
     if (trap.Run(body)) return;
     for (int ch = 0; ch < 2; ++ch) {
       try {
-        form_.AppendText(ch, trap.last_message() + kCrLf);
+        form_.AppendText(ch, trap.last_message() + kLineEnd);
       } catch (...) {
       }
     }
@@ -59,15 +57,15 @@ void Form1Handlers::Command3_Click() {
                                          layout::kRepairValue, 1);
     });
     if (ok) {
-      append(ch, std::string(kWritten[ch]) + kCrLf);
+      append(ch, std::string(kWritten[ch]) + kLineEnd);
       written = true;
     } else {
-      append(ch, std::string(kNotWritten[ch]) + kCrLf);
+      append(ch, std::string(kNotWritten[ch]) + kLineEnd);
     }
   }
-  append(0, std::string(kRetesting) + kCrLf);
-  append(1, std::string(kRetesting) + kCrLf);
-  step([&] { TestIDE(kTrue, support_, log_, form_); });
+  append(0, std::string(kRetesting) + kLineEnd);
+  append(1, std::string(kRetesting) + kLineEnd);
+  step([&] { TestIDE(true, support_, log_, form_); });
   if (written) step([&] { form_.ShowInformation(kRebootPrompt, kRebootTitle); });
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace kestrad {
 
 // Loads `file_name` from the system folder by its full path, never by a
@@ -18,6 +20,10 @@ HMODULE LoadSystemLibrary(const wchar_t* file_name);
 // that its error trap reports a failure. Defined in system_library_throw.cpp,
 // which only the program links.
 void RequireSystemLibrary(const wchar_t* file_name);
+
+// Throws RunError "Cannot load <name>: <the system's text for `error`>",
+// numbered `error` (or the classic "error in loading DLL" without one).
+[[noreturn]] void ThrowCannotLoad(const std::string& name, unsigned long error);
 
 // The address of `name` in `module` as a function pointer of type Fn.
 template <typename Fn>

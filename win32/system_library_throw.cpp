@@ -12,9 +12,11 @@ void RequireSystemLibrary(const wchar_t* file_name) {
   // The system DLLs' names are ASCII.
   std::string name;
   for (const wchar_t* c = file_name; *c != L'\0'; ++c) name += static_cast<char>(*c);
-  // The classic run-time number for "error in loading DLL" when the system
-  // gives none.
-  throw RunError(error != 0 ? static_cast<long>(error) : 48,
+  ThrowCannotLoad(name, error);
+}
+
+void ThrowCannotLoad(const std::string& name, unsigned long error) {
+  throw RunError(error != 0 ? static_cast<long>(error) : classic_error::kLoadFailed,
                  "Cannot load " + name + ": " + ErrorText(error));
 }
 
