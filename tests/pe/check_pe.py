@@ -24,8 +24,9 @@ def check(objdump, path, maximum, allowed):
     limit = version(maximum)
     text = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
     faults = []
-    for kind in ("O(?:perating)?System", "Subsystem"):
-        m = re.search(rf"^Major{kind}Version\s+(\d+)\s+Minor{kind}Version\s+(\d+)$", text, re.M)
+    for kind in ("OperatingSystem", "Subsystem"):
+        key = kind.replace("Operating", "O(?:perating)?")  # objdump writes "OSystem"
+        m = re.search(rf"^Major{key}Version\s+(\d+)\s+Minor{key}Version\s+(\d+)$", text, re.M)
         if m is None or version(".".join(m.groups())) > limit:
             faults.append(f"{path}: {kind} version {m and '.'.join(m.groups())} above {maximum}")
     imports = set()
