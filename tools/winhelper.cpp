@@ -40,7 +40,8 @@
 //   rect <hwnd>          "rect <left> <top> <right> <bottom>" of the client area,
 //                        then the same of the whole window, on the screen
 //   set <key> <name> dword <hex> | set <key> <name> sz <text>
-//   delete <key> | delvalue <key> <name> | get <key> <name>
+//   delete <key> | delvalue <key> <name>
+//   get <key> <name>     "none" when the value is not there
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -86,14 +87,17 @@ BOOL CALLBACK AddChildWindow(HWND w, LPARAM lp) {
   return TRUE;
 }
 
-// The child's visible top-level windows, all or those not reported yet.
-std::vector<HWND> ChildWindows(bool only_new) {
-  std::vector<HWND> found, fresh;
+// The child's visible top-level windows.
+std::vector<HWND> ChildWindows() {
+  std::vector<HWND> found;
   EnumWindows(AddChildWindow, reinterpret_cast<LPARAM>(&found));
-  for (HWND w : found) {
-    if (!g_reported.count(w)) fresh.push_back(w);
-  }
-  return only_new ? fresh : found;
+  return found;
+}
+
+DWORD ExitCode() {
+  DWORD code = 0;
+  GetExitCodeProcess(g_child.hProcess, &code);
+  return code;
 }
 
 // Reports a new window; a message box is answered with OK.
@@ -111,12 +115,11 @@ void Describe(HWND w) {
 
 bool Next(DWORD ms) {
   for (DWORD waited = 0; waited <= ms; waited += 20) {
-    const std::vector<HWND> found = ChildWindows(true);
-    if (!found.empty()) return Describe(found.front()), true;
+    for (HWND w : ChildWindows()) {
+      if (!g_reported.count(w)) return Describe(w), true;
+    }
     if (WaitForSingleObject(g_child.hProcess, 20) == WAIT_OBJECT_0) {
-      DWORD code = 0;
-      GetExitCodeProcess(g_child.hProcess, &code);
-      std::printf("ended\t%lu\n", code);
+      std::printf("ended\t%lu\n", ExitCode());
       return true;
     }
   }
@@ -140,7 +143,7 @@ bool Press(HWND window, const std::string& name, DWORD ms) {
     DWORD_PTR ignored;
     const bool idle = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20, &ignored) != 0;
     bool box = false;
-    for (HWND w : ChildWindows(false)) {
+    for (HWND w : ChildWindows()) {
       if (ClassOf(w) != "#32770") continue;
       box = true;
       if (!g_reported.count(w)) Describe(w);
@@ -196,15 +199,8 @@ const char* Registry(const std::vector<std::string>& f) {
                         static_cast<DWORD>(f[4].size() + 1));
   } else if (f[0] == "delvalue") {
     RegDeleteValueA(k.get(), f[2].c_str());
-  } else {
-    DWORD type = 0, value = 0, size = sizeof value;
-    rc = RegQueryValueExA(k.get(), f[2].c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                          &size);
-    if (rc == ERROR_SUCCESS && type == REG_DWORD)
-      std::printf("dword\t%lu\n", value);
-    else
-      std::printf(rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? "other\n" : "none\n");
-    rc = ERROR_SUCCESS;
+  } else if (RegQueryValueExA(k.get(), f[2].c_str(), nullptr, nullptr, nullptr, nullptr)) {
+    std::printf("none\n");
   }
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
@@ -244,41 +240,15 @@ bool Start(const std::vector<std::string>& f) {
   return ok != FALSE;
 }
 
-// The benchmarks' timing: from just before the start to the process's end,
-// with a blocking wait.
-bool Time(const std::vector<std::string>& f) {
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  if (!Start(f)) {
-    std::printf("failed\tstart\t%lu\n", GetLastError());
-    return false;
-  }
-  if (WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) {
-    std::printf("failed\twait\t%lu\n", GetLastError());
-    return false;
-  }
-  QueryPerformanceCounter(&end);
-  DWORD code = 0;
-  GetExitCodeProcess(g_child.hProcess, &code);
-  std::printf("ended\t%lu\t%lld\n", code,
-              (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart);
-  return true;
-}
-
-// The benchmarks' time to the first paint: from just before the start until
-// the program's first visible window and every window in it have no update
-// region left, and still none once the program has answered a sent WM_NULL.
-// That is answered only from a message loop, so after the code that showed
-// the window, which may invalidate parts of it again (kestrad.exe's load
-// handler does). A console program has no input-idle event (WaitForInputIdle
-// fails at once), so this looks every millisecond, at the window last seen
-// unpainted first. Then the window is closed and the program waited for.
-bool Paint(const std::vector<std::string>& f) {
-  LARGE_INTEGER frequency, start, end;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
-  if (!Start(f)) return false;
+// The program's first visible window, once it and every window in it have no
+// update region left, and still none once the program has answered a sent
+// WM_NULL. That is answered only from a message loop, so after the code that
+// showed the window, which may invalidate parts of it again (kestrad.exe's
+// load handler does). A console program has no input-idle event
+// (WaitForInputIdle fails at once), so this looks every millisecond, at the
+// window last seen unpainted first. Null, the program ended, when it ends
+// first or takes 120 s.
+HWND Paint() {
   HWND window = nullptr, dirty = nullptr;
   const auto painted = [&] {
     if (dirty != nullptr && GetUpdateRect(dirty, nullptr, FALSE)) return false;
@@ -300,19 +270,31 @@ bool Paint(const std::vector<std::string>& f) {
     if (!shown.empty()) window = shown.front();
     if (window && painted() &&
         SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) && painted())
-      break;
+      return window;
     if (WaitForSingleObject(g_child.hProcess, 1) != WAIT_TIMEOUT || GetTickCount() - begun > 120000)
-      return TerminateProcess(g_child.hProcess, 1), false;
+      return TerminateProcess(g_child.hProcess, 1), nullptr;
   }
+}
+
+// The benchmarks' timings, from just before the start: to the process's end,
+// with a blocking wait (at most 120 s), or with `paint` to its window's first
+// paint, after which the window is closed and the program waited for.
+bool Time(const std::vector<std::string>& f, bool paint) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  if (!Start(f)) return false;
+  const auto ended = [] { return WaitForSingleObject(g_child.hProcess, 120000) == WAIT_OBJECT_0; };
+  const HWND window = paint ? Paint() : nullptr;
+  if (paint ? window == nullptr : !ended()) return false;
   QueryPerformanceCounter(&end);
+  const long long microseconds = (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart;
+  if (!paint) return std::printf("ended\t%lu\t%lld\n", ExitCode(), microseconds), true;
   RECT client;
   GetClientRect(window, &client);
   PostMessageA(window, WM_CLOSE, 0, 0);
-  DWORD code = 0;
-  if (WaitForSingleObject(g_child.hProcess, 120000) != WAIT_OBJECT_0) return false;
-  GetExitCodeProcess(g_child.hProcess, &code);
-  std::printf("painted\t%lu\t%lld\t%ld\t%ld\n", code,
-              (end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart, client.right,
+  if (!ended()) return false;
+  std::printf("painted\t%lu\t%lld\t%ld\t%ld\n", ExitCode(), microseconds, client.right,
               client.bottom);
   return true;
 }
@@ -323,8 +305,8 @@ const char* Serve(const std::vector<std::string>& f) {
   };
   const std::string& c = f[0];
   if (c == "start" && (f.size() == 4 || f.size() == 5)) return Start(f) ? "done" : "error start";
-  if (c == "time" && f.size() == 4) return Time(f) ? "done" : "error time";
-  if (c == "paint" && f.size() == 4) return Paint(f) ? "done" : "error paint";
+  if (c == "time" && f.size() == 4) return Time(f, false) ? "done" : "error time";
+  if (c == "paint" && f.size() == 4) return Time(f, true) ? "done" : "error paint";
   if (c == "next" && f.size() == 2) return Next(std::stoul(f[1])) ? "done" : "timeout";
   if (c == "press" && f.size() == 4)
     return Press(hwnd(1), f[2], std::stoul(f[3])) ? "done" : "timeout";

@@ -14,55 +14,46 @@ import re
 import subprocess
 import sys
 
-def parse(objdump, path):
-    text = subprocess.run([objdump, "-p", path], check=True, capture_output=True,
-                          text=True).stdout
-    header = {}
-    for key in ("MajorOperatingSystemVersion", "MinorOperatingSystemVersion",
-                "MajorSubsystemVersion", "MinorSubsystemVersion"):
-        m = re.search(r"^%s\s+(\d+)" % key.replace("Operating", "O(?:perating)?"), text, re.M)
-        header[key] = int(m.group(1)) if m else None
-    imports, dll = set(), None
-    for line in text.splitlines():
-        m = re.match(r"\s*DLL Name: (\S+)", line)
-        if m:
-            dll = m.group(1).upper()
-            continue
-        m = re.match(r"\t[0-9a-f]+\t\s+\d+\s+(\S+)", line)
-        if m and dll:
-            imports.add((dll, m.group(1)))
-    return header, imports
+
+def version(text):
+    return tuple(int(x) for x in text.split("."))
+
+
+def check(objdump, path, maximum, allowed):
+    """The faults of one file."""
+    limit = version(maximum)
+    text = subprocess.run([objdump, "-p", path], check=True, capture_output=True, text=True).stdout
+    faults = []
+    for kind in ("OperatingSystem", "Subsystem"):
+        key = kind.replace("Operating", "O(?:perating)?")  # objdump writes "OSystem"
+        m = re.search(rf"^Major{key}Version\s+(\d+)\s+Minor{key}Version\s+(\d+)$", text, re.M)
+        if m is None or version(".".join(m.groups())) > limit:
+            faults.append(f"{path}: {kind} version {m and '.'.join(m.groups())} above {maximum}")
+    imports = set()
+    for block in text.split("DLL Name: ")[1:]:
+        dll = block.split()[0].upper()
+        imports |= {(dll, fn) for fn in re.findall(r"^\t[0-9a-f]+\t\s+\d+\s+(\S+)", block, re.M)}
+    for dll, fn in sorted(imports):
+        since = allowed.get((dll, fn))
+        if since is None:
+            faults.append(f"{path}: {dll} {fn} is not on the allow-list")
+        elif since > limit:
+            faults.append(f"{path}: {dll} {fn} needs Windows "
+                          f"{'.'.join(map(str, since))}, newer than {maximum}")
+    print(f"{path}: {len(imports)} imports checked")
+    return faults
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--objdump", required=True)
-    ap.add_argument("--max-subsystem", required=True)
-    ap.add_argument("--allow", required=True)
+    for option in ("--objdump", "--max-subsystem", "--allow"):
+        ap.add_argument(option, required=True)
     ap.add_argument("files", nargs="+")
     a = ap.parse_args()
-    limit = tuple(int(x) for x in a.max_subsystem.split("."))
-    allowed = {}
-    for line in open(a.allow):
-        if line.strip() and not line.startswith("#"):
-            dll, fn, since = line.split()
-            allowed[(dll.upper(), fn)] = tuple(int(x) for x in since.split("."))
-    faults = []
-    for path in a.files:
-        header, imports = parse(a.objdump, path)
-        for kind in ("OperatingSystem", "Subsystem"):
-            major = header["Major%sVersion" % kind]
-            minor = header["Minor%sVersion" % kind]
-            if major is None or (major, minor) > limit:
-                faults.append(f"{path}: {kind} version {major}.{minor} above {a.max_subsystem}")
-        for dll, fn in sorted(imports):
-            since = allowed.get((dll, fn))
-            if since is None:
-                faults.append(f"{path}: {dll} {fn} is not on the allow-list")
-            elif since > limit:
-                faults.append(f"{path}: {dll} {fn} needs Windows "
-                              f"{'.'.join(map(str, since))}, newer than {a.max_subsystem}")
-        print(f"{path}: {len(imports)} imports checked")
+    with open(a.allow) as f:
+        rows = [line.split() for line in f if line.strip() and not line.startswith("#")]
+    allowed = {(dll.upper(), fn): version(since) for dll, fn, since in rows}
+    faults = [f for path in a.files for f in check(a.objdump, path, a.max_subsystem, allowed)]
     for f in faults:
         print("FAULT:", f)
     print(f"{0 if faults else 1} passed, {1 if faults else 0} failed")

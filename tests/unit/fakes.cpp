@@ -175,7 +175,7 @@ void FakeForm::SetTooltip(form1::ControlId id, const std::string& t) {
   Op("SetTooltip"), controls[static_cast<std::size_t>(id)].tooltip = t;
 }
 void FakeForm::ShowInformation(const std::string& prompt, const std::string& t) {
-  boxes->push_back({static_cast<int>(BoxStyle::Information), t, prompt});
+  if (boxes != nullptr) boxes->push_back({static_cast<int>(BoxStyle::Information), t, prompt});
 }
 
 }  // namespace kestrad::testing

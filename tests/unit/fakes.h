@@ -122,7 +122,7 @@ class FakeForm : public Form1 {
     int style;
     std::string title, prompt;
   };
-  std::vector<Shown>* boxes = nullptr;  // shared with the platform, in order
+  std::vector<Shown>* boxes = nullptr;  // shared with the platform, in order; none: not kept
 
   void SetCaption(int ch, Indicator b, const std::string& c) override;
   void SetState(int ch, Indicator b, CheckState s) override;

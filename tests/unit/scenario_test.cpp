@@ -27,7 +27,15 @@ std::string Read(const fs::path& path) {
   return text.str();
 }
 
-std::string Escape(const std::string& text) { return TranscriptText(text); }
+// The lines of a file, without the blank ones and # comments.
+std::vector<std::string> Lines(const fs::path& path) {
+  std::istringstream in(Read(path));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  }
+  return lines;
+}
 
 // The head: what the run starts from and what is done, in order; then the
 // outcome.
@@ -42,12 +50,10 @@ struct Scenario {
   }
 };
 
-Scenario Parse(const std::string& text) {
+Scenario Parse(const fs::path& path) {
   Scenario s;
-  std::istringstream in(text);
   bool head = true;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
+  for (const std::string& line : Lines(path)) {
     if (line == "== outcome")
       head = false;
     else if (!head)
@@ -57,10 +63,6 @@ Scenario Parse(const std::string& text) {
                           line.size() > line.find(':') + 1 ? line.substr(line.find(':') + 2) : "");
   }
   return s;
-}
-
-const char* StateWord(CheckState s) {
-  return s == CheckState::Checked ? "checked" : s == CheckState::Grayed ? "grayed" : "unchecked";
 }
 
 // Repeated calls in a row as Name*n.
@@ -113,32 +115,30 @@ std::vector<std::string> Transcript(const Scenario& s) {
   const char* types[] = {"", "Error", "Warning", "", "Information"};
   for (const auto& e : log.entries)
     out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + " " +
-                  std::to_string(static_cast<unsigned>(e.id)) + ": " + Escape(e.text));
+                  std::to_string(static_cast<unsigned>(e.id)) + ": " + TranscriptText(e.text));
   for (const auto& b : platform.boxes)
-    out.push_back("box " + std::to_string(b.style) + ": " + Escape(b.title) + " | " +
-                  Escape(b.prompt));
-  if (!support.console.empty()) out.push_back("stdout: " + Escape(support.console));
-  if (!support.errors.empty()) out.push_back("stderr: " + Escape(support.errors));
+    out.push_back("box " + std::to_string(b.style) + ": " + TranscriptText(b.title) + " | " +
+                  TranscriptText(b.prompt));
+  if (!support.console.empty()) out.push_back("stdout: " + TranscriptText(support.console));
+  if (!support.errors.empty()) out.push_back("stderr: " + TranscriptText(support.errors));
   for (const auto& a : support.opened) out.push_back("opened: " + a);
   for (const auto& w : support.written) out.push_back("written: " + w);
   if (form.loaded) {
     out.push_back("window: " + form.title);
     std::string red;
+    std::vector<std::string> tips;
     for (const form1::ControlSpec& spec : form1::Controls()) {
       const FakeForm::Control& c = form.controls[static_cast<std::size_t>(spec.id)];
       std::string line = std::string(spec.name) + ": ";
       if (spec.kind == form1::ControlKind::Button) line += c.enabled ? "enabled " : "disabled ";
-      if (spec.kind == form1::ControlKind::CheckBox) line += std::string(StateWord(c.state)) + " ";
-      out.push_back(line + Escape(c.caption));
+      const char* states[] = {"unchecked ", "checked ", "grayed "};
+      if (spec.kind == form1::ControlKind::CheckBox) line += states[static_cast<int>(c.state)];
+      out.push_back(line + TranscriptText(c.caption));
       if (c.colour != kBlack) red += std::string(red.empty() ? "" : " ") + spec.name;
+      if (!c.tooltip.empty()) tips.push_back(std::string("tip ") + spec.name + ": " + c.tooltip);
     }
     if (!red.empty()) out.push_back("red: " + red);
-    if (s.Get("show") == "tips") {
-      for (const form1::ControlSpec& spec : form1::Controls()) {
-        const std::string& tip = form.controls[static_cast<std::size_t>(spec.id)].tooltip;
-        if (!tip.empty()) out.push_back(std::string("tip ") + spec.name + ": " + tip);
-      }
-    }
+    if (s.Get("show") == "tips") out.insert(out.end(), tips.begin(), tips.end());
   }
   if (platform.ended) out.push_back("ended");
   out.push_back("exit: " + std::to_string(platform.ended ? platform.exit_code : code));
@@ -148,14 +148,8 @@ std::vector<std::string> Transcript(const Scenario& s) {
 // The window right after load, which a transcript's window is written
 // against.
 const std::vector<std::string>& Baseline() {
-  static const std::vector<std::string> lines = [] {
-    std::vector<std::string> out;
-    std::istringstream in(Read(kRoot / "tests/scenarios/window-after-load.baseline"));
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line[0] != '#') out.push_back(line);
-    }
-    return out;
-  }();
+  static const std::vector<std::string> lines =
+      Lines(kRoot / "tests/scenarios/window-after-load.baseline");
   return lines;
 }
 
@@ -195,14 +189,12 @@ bool Matches(const std::string& want, const std::string& got) {
 class ScenarioTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(ScenarioTest, OutcomeIsTheTranscript) {
-  const Scenario s = Parse(Read(kRoot / "tests/scenarios" / (GetParam() + ".txt")));
+  const Scenario s = Parse(kRoot / "tests/scenarios" / (GetParam() + ".txt"));
   ASSERT_FALSE(s.outcome.empty()) << "no outcome";
   std::vector<std::string> want = Expanded(s.outcome);
   // {C} stands for the computer's name.
-  for (std::string& line : want) {
-    for (std::size_t at; (at = line.find("{C}")) != std::string::npos;)
-      line.replace(at, 3, "WORKSHOP-07");
-  }
+  const std::regex computer(R"(\{C\})");
+  for (std::string& line : want) line = std::regex_replace(line, computer, "WORKSHOP-07");
   std::vector<std::string> got = Transcript(s);
   // The library calls are compared where the transcript states them.
   const bool calls = !s.outcome.empty() && Key(s.outcome[0]) == "calls";

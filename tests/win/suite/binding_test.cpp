@@ -29,32 +29,29 @@ struct Call {
 constexpr std::uint32_t kHklm = kestrad::kHiveLocalMachine;
 constexpr char kNoKey[] = "Software\\KestradTest\\none";
 
-const std::vector<Call>& Calls() {
-  static const std::vector<Call> calls = {
-      {"LibVersion", [](Support& s) { s.LibVersion(); }},
-      {"ReadDWORDFromRegistry",
-       [](Support& s) {
-         std::int32_t v = 0;
-         s.ReadDWORDFromRegistry(kHklm, kNoKey, "v", v);
-       }},
-      {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
-      {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
-      {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
-      {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
-      {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
-      {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},
-      {"ConsoleOpen", [](Support& s) { s.ConsoleOpen(); }},
-      {"CloseConsole", [](Support& s) { s.CloseConsole(); }, false},
-      {"SetConsoleAttributes", [](Support& s) { s.SetConsoleAttributes(15, 16); }},
-      {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
-      {"Writes", [](Support& s) { s.Writes(""); }},
-      {"WriteLn", [](Support& s) { s.WriteLn(""); }},
-      {"WriteErrLn", [](Support& s) { s.WriteErrLn(""); }},
-      {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
-      {"Pause", [](Support& s) { s.Pause(""); }, false},
-  };
-  return calls;
-}
+const std::vector<Call> kCalls = {
+    {"LibVersion", [](Support& s) { s.LibVersion(); }},
+    {"ReadDWORDFromRegistry",
+     [](Support& s) {
+       std::int32_t v = 0;
+       s.ReadDWORDFromRegistry(kHklm, kNoKey, "v", v);
+     }},
+    {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
+    {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
+    {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
+    {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
+    {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
+    {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},
+    {"ConsoleOpen", [](Support& s) { s.ConsoleOpen(); }},
+    {"CloseConsole", [](Support& s) { s.CloseConsole(); }, false},
+    {"SetConsoleAttributes", [](Support& s) { s.SetConsoleAttributes(15, 16); }},
+    {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
+    {"Writes", [](Support& s) { s.Writes(""); }},
+    {"WriteLn", [](Support& s) { s.WriteLn(""); }},
+    {"WriteErrLn", [](Support& s) { s.WriteErrLn(""); }},
+    {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
+    {"Pause", [](Support& s) { s.Pause(""); }, false},
+};
 
 // The RunError a call throws; fails the test when it throws none.
 RunError ErrorFrom(const std::function<void()>& call) {
@@ -88,7 +85,7 @@ TEST(BindingTest, LibraryThatCannotLoadFailsNamingItself) {
 // Each fixture lacks one entry point: that one fails naming itself, the
 // others still work, so a wrong name in the binding's table shows up here.
 TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
-  for (const Call& missing : Calls()) {
+  for (const Call& missing : kCalls) {
     SCOPED_TRACE(missing.entry_point);
     const auto support =
         kestrad::MakeTamarak9Binding(kestrad_test::FixturePath(missing.entry_point).c_str());
@@ -97,7 +94,7 @@ TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
     EXPECT_EQ(e.description(), std::string("Entry point ") + missing.entry_point +
                                    " not found in " +
                                    kestrad_test::FixturePath(missing.entry_point));
-    for (const Call& other : Calls()) {
+    for (const Call& other : kCalls) {
       if (!other.harmless || other.entry_point == missing.entry_point) continue;
       EXPECT_NO_THROW(other.call(*support)) << other.entry_point;
     }
@@ -106,7 +103,7 @@ TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
 
 TEST(BindingTest, MebibyteStringRoundTrips) {
   const auto support = kestrad::MakeTamarak9Binding(kestrad_test::LibraryPath().c_str());
-  kestrad_test::ScratchKey key(HKEY_CURRENT_USER);
+  kestrad_test::ScratchKey key;
   std::wstring text(1 << 20, L'k');
   for (std::size_t i = 0; i < text.size(); i += 1009) text[i] = L'0' + (i % 10);
   key.SetRaw(L"big", REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));

@@ -38,8 +38,7 @@ class RegistryTest : public testing::TestWithParam<Source> {
         read_string_(library_.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry")),
         write_dword_(library_.Get<T9WriteDWORDToRegistryFn>("WriteDWORDToRegistry")),
         watch_(library_.get(), "GetProcAddress",
-               reinterpret_cast<const void*>(&WatchedGetProcAddress)),
-        key_(HKEY_CURRENT_USER) {
+               reinterpret_cast<const void*>(&WatchedGetProcAddress)) {
     g_hide_kernelbase = GetParam() == Source::Advapi32;
     g_asked_kernelbase = g_asked_advapi32 = false;
   }
@@ -51,12 +50,9 @@ class RegistryTest : public testing::TestWithParam<Source> {
     EXPECT_EQ(g_asked_advapi32, GetParam() == Source::Advapi32);
   }
 
-  // The string as the library returns it, or nothing when it returns 0.
-  struct StringRead {
-    uint32_t result;
-    std::string text;
-  };
-  StringRead ReadString(uint32_t hive, const std::string& key, const char* name) {
+  // What the library returns and the string it gives, or nothing when it returns 0.
+  std::pair<uint32_t, std::string> ReadString(uint32_t hive, const std::string& key,
+                                              const char* name) {
     const uint32_t needed = read_string_(hive, key.c_str(), name, nullptr, 0);
     if (needed == 0) return {0, {}};
     std::vector<char> buffer(needed + 1, '#');
@@ -80,16 +76,14 @@ INSTANTIATE_TEST_SUITE_P(, RegistryTest, testing::Values(Source::Kernelbase, Sou
                            return info.param == Source::Kernelbase ? "Kernelbase" : "Advapi32";
                          });
 
-struct DwordCase {
-  const char* label;
-  DWORD type;
-  std::vector<BYTE> data;
-  bool read;
-  int32_t value;
-};
-
 TEST_P(RegistryTest, ReadsOnlyFourByteDwords) {
-  const DwordCase cases[] = {
+  const struct {
+    const char* label;
+    DWORD type;
+    std::vector<BYTE> data;
+    bool read;
+    int32_t value;
+  } cases[] = {
       {"dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}, true, 0x12345678},
       {"negative dword", REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}, true, -1},
       {"zero dword", REG_DWORD, {0, 0, 0, 0}, true, 0},
@@ -101,7 +95,7 @@ TEST_P(RegistryTest, ReadsOnlyFourByteDwords) {
       {"qword", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, false, 0},
       {"big-endian dword", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 1}, false, 0},
   };
-  for (const DwordCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     key_.SetRaw(L"v", c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
     int32_t value = kUntouched;
@@ -125,17 +119,15 @@ TEST_P(RegistryTest, DwordReadFailsWithoutKeyValueOrPointers) {
   EXPECT_EQ(value, 1);
 }
 
-struct StringCase {
-  const char* label;
-  DWORD type;
-  std::wstring data;  // stored as is, with `bytes` bytes of it
-  DWORD bytes;
-  uint32_t result;
-  std::string text;
-};
-
 TEST_P(RegistryTest, ReadsStringsWhateverTheirTermination) {
-  const StringCase cases[] = {
+  const struct {
+    const char* label;
+    DWORD type;
+    std::wstring data;  // stored as is, with `bytes` bytes of it
+    DWORD bytes;
+    uint32_t result;
+    std::string text;
+  } cases[] = {
       {"terminated", REG_SZ, L"hello", 12, 6, "hello"},
       {"unterminated", REG_SZ, L"hello", 10, 6, "hello"},
       {"odd byte count", REG_SZ, L"hello", 11, 6, "hello"},
@@ -148,12 +140,10 @@ TEST_P(RegistryTest, ReadsStringsWhateverTheirTermination) {
       {"binary", REG_BINARY, L"hello", 10, 0, ""},
       {"dword", REG_DWORD, L"ab", 4, 0, ""},
   };
-  for (const StringCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     key_.SetRaw(L"s", c.type, c.data.c_str(), c.bytes);
-    const StringRead read = ReadString(kHiveCurrentUser, key_.path(), "s");
-    EXPECT_EQ(read.result, c.result);
-    EXPECT_EQ(read.text, c.text);
+    EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s"), std::make_pair(c.result, c.text));
   }
 }
 
@@ -162,7 +152,7 @@ TEST_P(RegistryTest, StringIsConvertedToTheAnsiCodePage) {
   key_.SetRaw(L"s", REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
   char expected[32] = {};
   WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, expected, sizeof(expected), nullptr, nullptr);
-  EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s").text, expected);
+  EXPECT_EQ(ReadString(kHiveCurrentUser, key_.path(), "s").second, expected);
 }
 
 TEST_P(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
@@ -180,9 +170,7 @@ TEST_P(RegistryTest, SmallBufferIsLeftAloneAndSizeReported) {
 TEST_P(RegistryTest, WriteStoresAFourByteDword) {
   key_.SetRaw(L"v", REG_SZ, L"old", 8);
   ASSERT_NE(write_dword_(kHiveCurrentUser, key_.path().c_str(), "v", -2), 0);
-  DWORD type = 0;
-  DWORD data = 0;
-  DWORD bytes = sizeof(data);
+  DWORD type = 0, data = 0, bytes = sizeof(data);
   ASSERT_EQ(
       RegQueryValueExA(key_.get(), "v", nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes),
       ERROR_SUCCESS);

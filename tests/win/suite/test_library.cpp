@@ -1,5 +1,6 @@
 #include "test_library.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -22,9 +23,7 @@ std::string RequiredEnvironment(const char* name) {
 std::string ToWindowsPath(const std::string& path) {
   if (path.empty() || path[0] != '/') return path;
   std::string windows = "Z:" + path;
-  for (char& c : windows) {
-    if (c == '/') c = '\\';
-  }
+  std::replace(windows.begin(), windows.end(), '/', '\\');
   return windows;
 }
 
@@ -79,22 +78,21 @@ ImportPatch::~ImportPatch() {
   if (slot_ != nullptr) WriteSlot(slot_, original_);
 }
 
-ScratchKey::ScratchKey(HKEY hive)
-    : hive_(hive),
-      path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
+ScratchKey::ScratchKey()
+    : path_("Software\\KestradTest\\" + std::to_string(GetCurrentProcessId()) + "-" +
             std::to_string(GetTickCount())) {
-  SHDeleteKeyA(hive_, path_.c_str());
-  if (RegCreateKeyExA(hive_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(),
-                      nullptr) != ERROR_SUCCESS) {
+  SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      key_.put(), nullptr) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot create " + path_);
   }
 }
 
 ScratchKey::~ScratchKey() {
   key_.reset();
-  SHDeleteKeyA(hive_, path_.c_str());
+  SHDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
   // Leave no empty parent behind either; fails harmlessly when shared.
-  RegDeleteKeyA(hive_, "Software\\KestradTest");
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KestradTest");
 }
 
 void ScratchKey::SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {

@@ -52,11 +52,11 @@ class ImportPatch {
   ULONG_PTR original_ = 0;
 };
 
-// A scratch key Software\KestradTest\<unique> under a hive: deleted before
-// and after use.
+// A scratch key HKEY_CURRENT_USER\Software\KestradTest\<unique>: deleted
+// before and after use.
 class ScratchKey {
  public:
-  explicit ScratchKey(HKEY hive);
+  ScratchKey();
   ~ScratchKey();
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
@@ -66,7 +66,6 @@ class ScratchKey {
   void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
 
  private:
-  HKEY hive_;
   std::string path_;
   kestrad::UniqueKey key_;
 };
