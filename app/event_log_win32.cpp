@@ -18,6 +18,11 @@ static_assert(MSG_CHECK_PASSED == static_cast<DWORD>(EventId::CheckPassed));
 static_assert(MSG_RUN_TIME_FAILURE == static_cast<DWORD>(EventId::RunTimeFailure));
 static_assert(MSG_NOTHING_READ == static_cast<DWORD>(EventId::NothingRead));
 static_assert(MSG_REPAIR_WRITTEN == static_cast<DWORD>(EventId::RepairWritten));
+static_assert(MSG_NOT_RUN == static_cast<DWORD>(EventId::NotRun));
+// The entry types are the system's.
+static_assert(static_cast<WORD>(EventType::Error) == EVENTLOG_ERROR_TYPE);
+static_assert(static_cast<WORD>(EventType::Warning) == EVENTLOG_WARNING_TYPE);
+static_assert(static_cast<WORD>(EventType::Information) == EVENTLOG_INFORMATION_TYPE);
 }  // namespace
 
 void Win32EventLog::Report(EventType type, EventId id, const std::string& text) {

@@ -18,7 +18,7 @@ int main() {
   auto form = kestrad::MakeForm1(GetModuleHandleA(nullptr), *support, log);
   kestrad::Win32Platform platform;
 
-  const int exit_code = kestrad::Main(*support, log, platform, *form);
+  const int exit_code = static_cast<int>(kestrad::Main(*support, log, platform, *form));
 
   // With the window loaded the program lives on in its message loop, and
   // ends with the start-up's exit code when the window closes.

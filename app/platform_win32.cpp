@@ -7,6 +7,11 @@
 
 namespace kestrad {
 
+// The box styles are the system's icons.
+static_assert(static_cast<UINT>(BoxStyle::Critical) == MB_ICONHAND);
+static_assert(static_cast<UINT>(BoxStyle::Exclamation) == MB_ICONEXCLAMATION);
+static_assert(static_cast<UINT>(BoxStyle::Information) == MB_ICONINFORMATION);
+
 std::string Win32Platform::CommandLineArgs() { return ArgumentText(GetCommandLineA()); }
 
 std::string Win32Platform::ComputerName() {

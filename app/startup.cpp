@@ -120,7 +120,7 @@ ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Pl
 
 }  // namespace
 
-int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
+ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
 
@@ -134,13 +134,13 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
       });
     }
     platform.EndProgram(static_cast<int>(ExitCode::NoLibrary));
-    return static_cast<int>(ExitCode::NoLibrary);
+    return ExitCode::NoLibrary;
   }
 
   if (!trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); })) {
     // Without its items the program would open the window, which nobody
     // would close in a script's run: that run ends as without the library.
-    if (UnattendedByItself(platform, trap)) return static_cast<int>(ExitCode::NoLibrary);
+    if (UnattendedByItself(platform, trap)) return ExitCode::NoLibrary;
   }
   // The count is a 16-bit number; a command line cannot hold more items.
   if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
@@ -152,10 +152,10 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
     ShowUsage(support, trap);
     trap.Run([&] { support.CloseConsole(); });
     platform.EndProgram(static_cast<int>(ExitCode::NoCheck));
-    return static_cast<int>(ExitCode::NoCheck);
+    return ExitCode::NoCheck;
   }
   if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
-    return static_cast<int>(RefuseToRun(switches, support, log, trap));
+    return RefuseToRun(switches, support, log, trap);
   }
 
   // The inventory runs alone, and writes to the console before it is
@@ -163,18 +163,18 @@ int Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   if (switches.report) {
     const ReportOutcome report = WriteReport(support, platform, trap, !switches.no_header);
     trap.Run([&] { support.CloseConsole(); });
-    return static_cast<int>(report.whole ? CheckExitCode(report.verdict) : ExitCode::ReportFailed);
+    return report.whole ? CheckExitCode(report.verdict) : ExitCode::ReportFailed;
   }
 
   trap.Run([&] { support.CloseConsole(); });
   // "/QUIET" alone is the check as "/CHECK /QUIET".
   if (switches.check || switches.Unattended()) {
-    return static_cast<int>(CheckRoad(switches, support, log, platform, form, trap));
+    return CheckRoad(switches, support, log, platform, form, trap);
   }
 
   trap.Run([&] { support.CloseConsole(); });
   trap.Run([&] { form.Load(); });
-  return static_cast<int>(ExitCode::NoCheck);
+  return ExitCode::NoCheck;
 }
 
 }  // namespace kestrad

@@ -34,6 +34,6 @@ ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome);
 // Runs the start-up. Returns the exit code when the road it took is done; a
 // loaded window then keeps the program alive, and the code is the
 // program's when the window closes.
-int Main(Support& support, EventLog& log, Platform& platform, Form1& form);
+ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form);
 
 }  // namespace kestrad

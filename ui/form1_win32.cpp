@@ -102,7 +102,9 @@ class Form1Window final : public Win32Form1 {
   }
 
   void SetState(int channel, Indicator box, CheckState state) override {
-    // CheckState's values are BST_UNCHECKED, BST_CHECKED and BST_INDETERMINATE.
+    static_assert(static_cast<WPARAM>(CheckState::Unchecked) == BST_UNCHECKED &&
+                  static_cast<WPARAM>(CheckState::Checked) == BST_CHECKED &&
+                  static_cast<WPARAM>(CheckState::Grayed) == BST_INDETERMINATE);
     SendMessageA(Control(form1::IndicatorControl(channel, box)), BM_SETCHECK,
                  static_cast<WPARAM>(state), 0);
   }

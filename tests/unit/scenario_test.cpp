@@ -105,7 +105,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
   support.output = s.Get("output") != "none";
   platform.args = s.Get("args");
 
-  const int code = Main(support, log, platform, form);
+  const int code = static_cast<int>(Main(support, log, platform, form));
   for (const auto& [k, v] : s.head) {
     if (k == "press") form.Press(v);
     if (k == "registry") profile(v);
@@ -221,8 +221,8 @@ std::vector<std::string> ScenarioNames() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, ScenarioTest, ::testing::ValuesIn(ScenarioNames()),
-                         [](const auto& info) {
-                           std::string name = info.param;
+                         [](const auto& test) {
+                           std::string name = test.param;
                            for (char& c : name)
                              c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
                            return name;
