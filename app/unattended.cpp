@@ -13,7 +13,6 @@ namespace kestrad {
 
 namespace {
 
-constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
 constexpr char kWrittenLead[] =
     "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
 constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
@@ -63,7 +62,7 @@ void WriteHeader(Report& report) {
       .Own(layout::kDmaValue)
       .Own("Verdict")
       .Own(layout::kRepairValue);
-  for (const char* name : layout::kDetectionValues) line.Own(name);
+  for (const DetectionValue& value : kDetectionValues) line.Own(value.name);
   for (const char* name : kDriverValues) line.Own(name);
   report.Line(line);
 }
@@ -88,18 +87,16 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
       }
       if (!support.WriteDWORDToRegistry(kHiveLocalMachine, key, layout::kRepairValue, 1)) {
         throw RunError(classic_error::kFileAccess,
-                       std::string(kChannelNames[ch]) +
-                           ": Failed to write ResetErrorCountersOnSuccess "
-                           "to the registry");
+                       std::string(layout::kChannelNames[ch]) + ": " + layout::kRepairNotWritten);
       }
       written[ch] = true;
     });
     if (!done) failed = true;
   }
   if (written[0] || written[1]) {
-    const std::string which = written[0] && written[1] ? "IDE 0 and IDE 1"
-                              : written[0]             ? kChannelNames[0]
-                                                       : kChannelNames[1];
+    const std::string which = written[0] && written[1] ? std::string(layout::kChannelNames[0]) +
+                                                             " and " + layout::kChannelNames[1]
+                                                       : layout::kChannelNames[written[0] ? 0 : 1];
     log.Report(EventType::Information, EventId::RepairWritten, kWrittenLead + which + kWrittenTail);
   }
   if (failed) return RepairOutcome::Failed;
@@ -122,10 +119,10 @@ ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap,
     read += dma_read ? 1 : 0;
     off += dma_read && !DmaEnabled(dma) ? 1 : 0;
     CsvLine line;
-    line.Text(computer).Own(kChannelNames[ch]).Own(dma_read ? std::to_string(dma) : "");
+    line.Text(computer).Own(layout::kChannelNames[ch]).Own(dma_read ? std::to_string(dma) : "");
     line.Own(!dma_read ? "unknown" : DmaEnabled(dma) ? "DMA" : "PIO");
     line.Own(report.Number(key, layout::kRepairValue));
-    for (const char* name : layout::kDetectionValues) line.Own(report.Number(key, name));
+    for (const DetectionValue& value : kDetectionValues) line.Own(report.Number(key, value.name));
     line.Text(desc).Text(date).Text(report.Text(key, kDriverValues[2]));
     line.Text(report.Text(key, kDriverValues[3]));
     report.Line(line);

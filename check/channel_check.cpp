@@ -35,20 +35,6 @@ const ChannelTexts kChannelTexts[2] = {
      "Couldn't retrieve IDE1 "},
 };
 
-struct DetectionValue {
-  Indicator box;
-  const char* name;
-  bool absent_turns_red;  // an absent value keeps its bare name and turns red
-};
-
-// In the order they are read.
-const DetectionValue kDetectionValues[] = {
-    {Indicator::MasterIdDataCheckSum, layout::kDetectionValues[0], false},
-    {Indicator::SlaveIdDataCheckSum, layout::kDetectionValues[1], false},
-    {Indicator::MasterDeviceDetectionTimeout, layout::kDetectionValues[2], false},
-    {Indicator::SlaveDeviceDetectionTimeout, layout::kDetectionValues[3], true},
-};
-
 // 80 hyphens and the line end.
 constexpr char kSeparator[] =
     "----------------------------------------"

@@ -23,6 +23,21 @@ struct Findings {
   bool judged[2] = {false, false};
 };
 
+// A detection value of a channel instance key and how the window shows it.
+struct DetectionValue {
+  Indicator box;
+  const char* name;
+  bool absent_turns_red;  // an absent value keeps its bare name and turns red
+};
+
+// The four, in the order they are read (and the inventory lists them).
+inline constexpr DetectionValue kDetectionValues[4] = {
+    {Indicator::MasterIdDataCheckSum, "MasterIdDataCheckSum", false},
+    {Indicator::SlaveIdDataCheckSum, "SlaveIdDataCheckSum", false},
+    {Indicator::MasterDeviceDetectionTimeout, "MasterDeviceDetectionTimeout", false},
+    {Indicator::SlaveDeviceDetectionTimeout, "SlaveDeviceDetectionTimeout", true},
+};
+
 // The judgement of one channel: DMA is in use exactly when its DMAEnabled,
 // read, is 1.
 inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }

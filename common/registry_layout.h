@@ -17,10 +17,11 @@ inline constexpr const char* kPortMapKeys[2] = {"HARDWARE\\DEVICEMAP\\Scsi\\Scsi
 // The values the program reads and the one it writes.
 inline constexpr char kDmaValue[] = "DMAEnabled";  // in a port map key
 inline constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
-// In a channel instance key, in the order they are read.
-inline constexpr const char* kDetectionValues[4] = {"MasterIdDataCheckSum", "SlaveIdDataCheckSum",
-                                                    "MasterDeviceDetectionTimeout",
-                                                    "SlaveDeviceDetectionTimeout"};
+// The channels as the program names them, and what the window and the
+// unattended repair say of a repair value that could not be written.
+inline constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
+inline constexpr char kRepairNotWritten[] =
+    "Failed to write ResetErrorCountersOnSuccess to the registry";
 
 // The keys of a channel (0 or 1).
 inline const char* PortMapKey(int channel) { return kPortMapKeys[channel == 0 ? 0 : 1]; }

@@ -10,12 +10,7 @@ namespace kestrad {
 namespace {
 constexpr char kFixing[] = "Fixing problem...";
 constexpr char kRetesting[] = "Retesting settings (please check results)";
-constexpr char kWritten[2][72] = {
-    "IDE 0: Successfully wrote ResetErrorCountersOnSuccess to registry",
-    "IDE 1: Successfully wrote ResetErrorCountersOnSuccess to registry"};
-constexpr char kNotWritten[2][72] = {
-    "IDE 0: Failed to write ResetErrorCountersOnSuccess to the registry",
-    "IDE 1: Failed to write ResetErrorCountersOnSuccess to the registry"};
+constexpr char kWritten[] = ": Successfully wrote ResetErrorCountersOnSuccess to registry";
 }  // namespace
 
 void Form1Handlers::Form_Load() {
@@ -56,12 +51,9 @@ void Form1Handlers::Command3_Click() {
       ok = support_.WriteDWORDToRegistry(kHiveLocalMachine, layout::ChannelInstanceKey(ch),
                                          layout::kRepairValue, 1);
     });
-    if (ok) {
-      append(ch, std::string(kWritten[ch]) + kLineEnd);
-      written = true;
-    } else {
-      append(ch, std::string(kNotWritten[ch]) + kLineEnd);
-    }
+    written = written || ok;
+    const std::string outcome = ok ? kWritten : std::string(": ") + layout::kRepairNotWritten;
+    append(ch, layout::kChannelNames[ch] + outcome + kLineEnd);
   }
   append(0, std::string(kRetesting) + kLineEnd);
   append(1, std::string(kRetesting) + kLineEnd);
