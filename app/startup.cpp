@@ -95,6 +95,20 @@ bool UnattendedByItself(Platform& platform, ErrorTrap& trap) {
   return unattended;
 }
 
+// The end of a run without the library: the critical box, unless nobody is
+// at the machine to press it.
+ExitCode EndWithoutLibrary(Platform& platform, ErrorTrap& trap) {
+  constexpr char missing[] =
+      "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
+  if (!UnattendedByItself(platform, trap)) {
+    trap.Run([&] {
+      platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
+    });
+  }
+  platform.EndProgram(static_cast<int>(ExitCode::NoLibrary));
+  return ExitCode::NoLibrary;
+}
+
 // The boot-time check, and with "/FIX" the repair after it.
 ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Platform& platform,
                    Form1& form, ErrorTrap& trap) {
@@ -124,18 +138,7 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
 
-  constexpr char missing[] =
-      "DLL " KESTRAD_LIBRARY " not installed or not found in the current path - exiting";
-  if (!IsDLLInstalled(support, log)) {
-    // Nobody would press the box in a script's run.
-    if (!UnattendedByItself(platform, trap)) {
-      trap.Run([&] {
-        platform.ShowMessageBox(missing, KESTRAD_LIBRARY " not found", BoxStyle::Critical);
-      });
-    }
-    platform.EndProgram(static_cast<int>(ExitCode::NoLibrary));
-    return ExitCode::NoLibrary;
-  }
+  if (!IsDLLInstalled(support, log)) return EndWithoutLibrary(platform, trap);
 
   if (!trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); })) {
     // Without its items the program would open the window, which nobody

@@ -49,6 +49,12 @@ class ErrorTrap {
     return false;
   }
 
+  // Inside a catch block: reports the exception being handled as Run
+  // reports a failed step.
+  void ReportCaught() {
+    Run([] { throw; });
+  }
+
   // The test of a decision. When the test itself fails, execution goes on
   // with the first step of the branch that the test guards, so a failed
   // test counts as true.

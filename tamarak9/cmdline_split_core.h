@@ -22,6 +22,22 @@
 
 namespace tamarak9 {
 
+// A run of quotes at text[*i] (the first of them preceded by an even run of
+// backslashes): counts them with `*quotes` as the system does, puts the
+// literal quotes they give, and leaves *i past the run.
+template <typename Char, typename Sink>
+void StreamQuoteRun(const Char* text, std::size_t length, std::size_t* i, int* quotes, Sink& sink) {
+  const Char kQuote = Char('"');
+  ++*quotes;
+  for (++*i; *i < length && text[*i] == kQuote; ++*i) {
+    if (++*quotes == 3) {
+      sink.Put(kQuote);
+      *quotes = 0;
+    }
+  }
+  if (*quotes == 2) *quotes = 0;
+}
+
 // Streams the items of `text` (`length` characters; a NUL is a character
 // like any other) into `sink`: sink.Put(c) for each character of an item,
 // then sink.EndItem(). No item is longer than the text, and each takes at
@@ -59,22 +75,16 @@ void StreamArguments(const Char* text, std::size_t length, Sink& sink) {
     } else if (c == kBackslash) {
       ++backslashes;
       ++i;
+    } else if (c == kQuote && backslashes % 2 == 1) {
+      // 2n+1 backslashes: n of them and a literal quote.
+      put_backslashes(backslashes / 2);
+      backslashes = 0;
+      sink.Put(kQuote);
+      ++i;
     } else if (c == kQuote) {
       put_backslashes(backslashes / 2);
-      if (backslashes % 2 == 0) {
-        ++quotes;
-      } else {
-        sink.Put(kQuote);
-      }
       backslashes = 0;
-      ++i;
-      for (; i < length && text[i] == kQuote; ++i) {
-        if (++quotes == 3) {
-          sink.Put(kQuote);
-          quotes = 0;
-        }
-      }
-      if (quotes == 2) quotes = 0;
+      StreamQuoteRun(text, length, &i, &quotes, sink);
     } else {
       put_backslashes(backslashes);
       backslashes = 0;

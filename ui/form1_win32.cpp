@@ -427,70 +427,88 @@ class Form1Window final : public Win32Form1 {
     }
   }
 
+  // A button's click, or Enter.
+  void OnCommand(WPARAM wp) {
+    const int id = LOWORD(wp);
+    if (id == IDOK) {
+      // Enter with no default button: press the focused push button.
+      HWND focus = GetFocus();
+      const ControlSpec* spec = SpecOf(focus);
+      if (spec && spec->kind == ControlKind::Button) SendMessageA(focus, BM_CLICK, 0, 0);
+      return;
+    }
+    const int index = id - form1::kFirstControlId;
+    if (HIWORD(wp) == BN_CLICKED && index >= 0 && index < static_cast<int>(form1::kControlCount)) {
+      // A disabled button has no click, whoever sends the command.
+      const ControlId clicked = form1::Controls()[index].id;
+      if (IsWindowEnabled(controls_[Index(clicked)])) Clicked(clicked);
+    }
+  }
+
+  // Classic check boxes ask their parent for the caption colour; the text
+  // boxes get their background. 0 for any other control.
+  LRESULT OnCtlColor(UINT message, WPARAM wp, LPARAM lp) {
+    HDC dc = reinterpret_cast<HDC>(wp);
+    if (message == WM_CTLCOLOREDIT) {
+      if (!text_box_brush_) return 0;
+      SetBkColor(dc, kTextBoxBack);
+      SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+      return reinterpret_cast<LRESULT>(text_box_brush_.get());
+    }
+    const ControlSpec* spec = SpecOf(reinterpret_cast<HWND>(lp));
+    if (!spec || spec->kind != ControlKind::CheckBox) return 0;
+    SetTextColor(dc, colours_[Index(spec->id)]);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+  }
+
+  // Keeps the focus on a control across activation, as a dialog does; the
+  // first activation puts it on Test. True when the focus was set here.
+  bool OnActivate(WPARAM wp) {
+    if (LOWORD(wp) == WA_INACTIVE) {
+      HWND focus = GetFocus();
+      if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+      return false;
+    }
+    if (!focus_ || !IsWindow(focus_)) return false;
+    SetFocus(IsWindowEnabled(focus_) ? focus_ : GetNextDlgTabItem(hwnd_, focus_, FALSE));
+    return true;
+  }
+
+  // The window is gone: nothing of it may be used any more.
+  void Forget(HWND window) {
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    tooltip_ = nullptr;
+    controls_.fill(nullptr);
+    has_tip_.fill(false);
+    colours_.fill(kBlack);
+    focus_ = nullptr;
+  }
+
   LRESULT Handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
-      case WM_COMMAND: {
-        const int id = LOWORD(wp);
-        if (id == IDOK) {
-          // Enter with no default button: press the focused push button.
-          HWND focus = GetFocus();
-          const ControlSpec* spec = SpecOf(focus);
-          if (spec && spec->kind == ControlKind::Button) SendMessageA(focus, BM_CLICK, 0, 0);
-          return 0;
-        }
-        const int index = id - form1::kFirstControlId;
-        if (HIWORD(wp) == BN_CLICKED && index >= 0 &&
-            index < static_cast<int>(form1::kControlCount)) {
-          // A disabled button has no click, whoever sends the command.
-          const ControlId clicked = form1::Controls()[index].id;
-          if (IsWindowEnabled(controls_[Index(clicked)])) Clicked(clicked);
-        }
+      case WM_COMMAND:
+        OnCommand(wp);
         return 0;
-      }
-      case WM_CTLCOLORSTATIC: {
-        // Classic check boxes ask their parent for the caption colour.
-        const ControlSpec* spec = SpecOf(reinterpret_cast<HWND>(lp));
-        if (!spec || spec->kind != ControlKind::CheckBox) break;
-        HDC dc = reinterpret_cast<HDC>(wp);
-        SetTextColor(dc, colours_[Index(spec->id)]);
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-      }
+      case WM_CTLCOLORSTATIC:
+      case WM_CTLCOLOREDIT:
+        if (const LRESULT brush = OnCtlColor(message, wp, lp)) return brush;
+        break;
       case WM_DRAWITEM: {
         const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
         if (item->CtlType != ODT_BUTTON) break;
         DrawCaptionButton(*item);
         return TRUE;
       }
-      case WM_CTLCOLOREDIT: {
-        if (!text_box_brush_) break;
-        HDC dc = reinterpret_cast<HDC>(wp);
-        SetBkColor(dc, kTextBoxBack);
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return reinterpret_cast<LRESULT>(text_box_brush_.get());
-      }
       case WM_ACTIVATE:
-        // Keep the focus on a control across activation, as a dialog does;
-        // the first activation puts it on Test.
-        if (LOWORD(wp) == WA_INACTIVE) {
-          HWND focus = GetFocus();
-          if (focus && IsChild(hwnd_, focus)) focus_ = focus;
-        } else if (focus_ && IsWindow(focus_)) {
-          SetFocus(IsWindowEnabled(focus_) ? focus_ : GetNextDlgTabItem(hwnd_, focus_, FALSE));
-          return 0;
-        }
+        if (OnActivate(wp)) return 0;
         break;
       case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
       case WM_NCDESTROY:
-        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        hwnd_ = nullptr;
-        tooltip_ = nullptr;
-        controls_.fill(nullptr);
-        has_tip_.fill(false);
-        colours_.fill(kBlack);
-        focus_ = nullptr;
+        Forget(window);
         break;
       default:
         break;
@@ -512,8 +530,7 @@ class Form1Window final : public Win32Form1 {
       return self->Handle(window, message, wp, lp);
     } catch (...) {
       try {
-        ErrorTrap trap(self->log_, TrapWording::Window);
-        trap.Run([] { throw; });
+        ErrorTrap(self->log_, TrapWording::Window).ReportCaught();
       } catch (...) {
       }
     }
