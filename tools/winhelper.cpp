@@ -29,9 +29,9 @@
 //   next <ms>            the program's next new window, or its end:
 //                        "box <hwnd> <title> <prompt>" (answered with OK),
 //                        "window <hwnd> <title>", "ended <exit code>"
-//   press <hwnd> <name> <ms>  clicks the button of that name and waits until
-//                        its handler is done, answering every box it shows
-//                        ("box ..." lines)
+//   press <hwnd> <caption> <ms>  clicks the button of that caption (its &
+//                        left out) and waits until its handler is done,
+//                        answering every box it shows ("box ..." lines)
 //   read <hwnd>          "control <name> <enabled> <check> <l t r b> <text>"
 //                        per control in tab order, the rectangle in the
 //                        window's client area
@@ -45,6 +45,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -135,7 +136,9 @@ bool Next(DWORD ms) {
 bool Press(HWND window, const std::string& name, DWORD ms) {
   HWND button = nullptr;
   for (const kestrad::form1::ControlSpec& spec : kestrad::form1::Controls()) {
-    if (name == spec.name) button = GetDlgItem(window, kestrad::form1::ControlCommandId(spec.id));
+    std::string caption = spec.caption;
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    if (name == caption) button = GetDlgItem(window, kestrad::form1::ControlCommandId(spec.id));
   }
   if (button == nullptr) return false;
   SendNotifyMessageA(button, BM_CLICK, 0, 0);

@@ -65,6 +65,24 @@ void Form1Handlers::Command4_Click() { OpenAddress(kKnowledgeBaseAddress); }
 
 void Form1Handlers::Command5_Click() { OpenAddress(kWebsite); }
 
+bool Form1Handlers::Click(form1::ControlId button) {
+  static constexpr struct {
+    form1::ControlId button;
+    void (Form1Handlers::*click)();
+  } kClicks[] = {
+      {form1::ControlId::Command1, &Form1Handlers::Command1_Click},
+      {form1::ControlId::Command3, &Form1Handlers::Command3_Click},
+      {form1::ControlId::Command4, &Form1Handlers::Command4_Click},
+      {form1::ControlId::Command5, &Form1Handlers::Command5_Click},
+  };
+  for (const auto& click : kClicks) {
+    if (click.button != button) continue;
+    (this->*click.click)();
+    return true;
+  }
+  return false;
+}
+
 void Form1Handlers::OpenAddress(const char* address) {
   ErrorTrap trap(log_, TrapWording::Window);
   trap.Run([&] { support_.ShellRun(address); });

@@ -35,6 +35,11 @@ class Form1Handlers {
   void Command4_Click();
   void Command5_Click();
 
+  // Runs the handler of `button`, as its click does: the one map of buttons
+  // to handlers, for the window and the tests' fake alike. False for a
+  // control without one (Exit is the window's own).
+  bool Click(form1::ControlId button);
+
  private:
   void OpenAddress(const char* address);
 

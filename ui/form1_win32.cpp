@@ -342,33 +342,17 @@ class Form1Window final : public Win32Form1 {
   }
 
   void Clicked(ControlId id) {
-    switch (id) {
-      case ControlId::Command1:
-        handlers_.Command1_Click();
-        break;
-      case ControlId::Command3:
-        handlers_.Command3_Click();
-        break;
-      case ControlId::Command4:
-        handlers_.Command4_Click();
-        break;
-      case ControlId::Command5:
-        handlers_.Command5_Click();
-        break;
-      case ControlId::Command2:
-        // Exit: unload; with the window gone the message loop ends and the
-        // program with it, with the start-up's exit code.
-        DestroyWindow(hwnd_);
-        break;
-      default:
-        // A click (or Space) on an indicator only toggles it; grayed is
-        // the channel test's alone.
-        if (form1::Spec(id).kind == ControlKind::CheckBox) {
-          HWND box = controls_[Index(id)];
-          const bool checked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
-          SendMessageA(box, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
-        }
-        break;
+    if (handlers_.Click(id)) return;
+    if (id == ControlId::Command2) {
+      // Exit: unload; with the window gone the message loop ends and the
+      // program with it, with the start-up's exit code.
+      DestroyWindow(hwnd_);
+    } else if (form1::Spec(id).kind == ControlKind::CheckBox) {
+      // A click (or Space) on an indicator only toggles it; grayed is the
+      // channel test's alone.
+      HWND box = controls_[Index(id)];
+      const bool checked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+      SendMessageA(box, BM_SETCHECK, checked ? BST_UNCHECKED : BST_CHECKED, 0);
     }
   }
 

@@ -26,9 +26,6 @@ TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
 EXE = "kestrad.exe"
 LIBRARY = "tamarak9.dll"
-# The buttons a transcript presses. The helper names each control and finds
-# it by its name, from the window's own layout table.
-BUTTONS = {"Test": "Command1", "Fix": "Command3", "Hotfix": "Command4", "Maker": "Command5"}
 # What a real process shows of a transcript: not the library calls, nor the
 # colours and tooltips (the window's own tests see those).
 HIDDEN = ("calls:", "red:", "tip ", "ended")
@@ -228,7 +225,7 @@ class Run:
                 raise AssertionError(f"a second window: {rest}")
             else:
                 for button in presses:
-                    boxes += [b[1:] for b in h("press", rest[0], BUTTONS[button], 60000)]
+                    boxes += [b[1:] for b in h("press", rest[0], button, 60000)]
                 window = [f"window: {rest[1]}"] + self.read(rest[0])
                 if look:
                     look(rest[0], self.rects)

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include <algorithm>
 #include <cctype>
 #include <sstream>
 
@@ -132,13 +133,12 @@ void FakeForm::Load() {
 }
 
 void FakeForm::Press(const std::string& button) {
-  if (!loaded) return;
-  if (button == "Test") handlers_.Command1_Click();
-  if (button == "Fix" && controls[static_cast<int>(form1::ControlId::Command3)].enabled) {
-    handlers_.Command3_Click();
+  for (const form1::ControlSpec& spec : form1::Controls()) {
+    std::string caption = spec.caption;
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    if (loaded && caption == button && controls[static_cast<int>(spec.id)].enabled)
+      handlers_.Click(spec.id);
   }
-  if (button == "Hotfix") handlers_.Command4_Click();
-  if (button == "Maker") handlers_.Command5_Click();
 }
 
 void FakeForm::Op(const std::string& name) {
