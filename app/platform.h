@@ -11,7 +11,7 @@ class Platform {
  public:
   virtual ~Platform() = default;
   // The command line without the program's own path.
-  virtual std::string CommandLineArgs() = 0;
+  virtual std::string ArgumentText() = 0;
   // The computer's (NetBIOS) name, in the ANSI code page.
   virtual std::string ComputerName() = 0;
   // A modal box with one OK button; returns when it is dismissed.

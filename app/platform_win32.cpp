@@ -12,7 +12,7 @@ static_assert(static_cast<UINT>(BoxStyle::Critical) == MB_ICONHAND);
 static_assert(static_cast<UINT>(BoxStyle::Exclamation) == MB_ICONEXCLAMATION);
 static_assert(static_cast<UINT>(BoxStyle::Information) == MB_ICONINFORMATION);
 
-std::string Win32Platform::CommandLineArgs() { return ArgumentText(GetCommandLineA()); }
+std::string Win32Platform::ArgumentText() { return kestrad::ArgumentText(GetCommandLineA()); }
 
 std::string Win32Platform::ComputerName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

@@ -7,7 +7,7 @@ namespace kestrad {
 
 class Win32Platform : public Platform {
  public:
-  std::string CommandLineArgs() override;
+  std::string ArgumentText() override;
   std::string ComputerName() override;
   void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) override;
   void EndProgram(int exit_code) override;

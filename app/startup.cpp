@@ -91,7 +91,7 @@ ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, 
 // library's own splitter.
 bool UnattendedByItself(Platform& platform, ErrorTrap& trap) {
   bool unattended = false;
-  trap.Run([&] { unattended = SwitchesOfText(platform.CommandLineArgs()).Unattended(); });
+  trap.Run([&] { unattended = SwitchesOfText(platform.ArgumentText()).Unattended(); });
   return unattended;
 }
 
@@ -140,7 +140,7 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
 
   if (!IsDLLInstalled(support, log)) return EndWithoutLibrary(platform, trap);
 
-  if (!trap.Run([&] { args = support.GetArgs(platform.CommandLineArgs()); })) {
+  if (!trap.Run([&] { args = support.GetArgs(platform.ArgumentText()); })) {
     // Without its items the program would open the window, which nobody
     // would close in a script's run: that run ends as without the library.
     if (UnattendedByItself(platform, trap)) return ExitCode::NoLibrary;

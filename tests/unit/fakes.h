@@ -156,7 +156,7 @@ class FakePlatform : public Platform {
   bool ended = false;
   int exit_code = -1;
 
-  std::string CommandLineArgs() override { return args; }
+  std::string ArgumentText() override { return args; }
   std::string ComputerName() override { return "WORKSHOP-07"; }
   void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({static_cast<int>(s), t, p});
