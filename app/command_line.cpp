@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "tamarak9/cmdline_split_core.h"
+
 namespace kestrad {
 
 std::string ArgumentText(const std::string& command_line) {
@@ -14,6 +16,28 @@ std::string ArgumentText(const std::string& command_line) {
   }
   while (i < n && (command_line[i] == ' ' || command_line[i] == '\t')) ++i;
   return command_line.substr(i);
+}
+
+namespace {
+
+// The items as strings.
+struct Items {
+  std::vector<std::string> list;
+  std::string item;
+
+  void Put(char c) { item += c; }
+  void EndItem() {
+    list.push_back(item);
+    item.clear();
+  }
+};
+
+}  // namespace
+
+std::vector<std::string> SplitArguments(const std::string& text) {
+  Items items;
+  tamarak9::StreamArguments(text.data(), text.size(), items);
+  return items.list;
 }
 
 }  // namespace kestrad

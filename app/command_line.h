@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kestrad {
 
@@ -10,5 +11,10 @@ namespace kestrad {
 // starts with a quote, by the closing quote (the arguments may follow at
 // once), otherwise by the first blank.
 std::string ArgumentText(const std::string& command_line);
+
+// The items of an argument text, split as the support library splits them,
+// by the library's own code (tamarak9/cmdline_split_core.h): for the
+// start-up when the library cannot be used, the tests and the fuzz target.
+std::vector<std::string> SplitArguments(const std::string& text);
 
 }  // namespace kestrad

@@ -3,6 +3,7 @@
 
 #include "app/event_log_win32.h"
 #include "app/platform_win32.h"
+#include "app/process_search_paths_win32.h"
 #include "app/startup.h"
 #include "support/tamarak9_binding_win32.h"
 #include "ui/form1_win32.h"
@@ -10,7 +11,7 @@
 int main() {
   // Before the first load of the support library: a tamarak9.dll planted in
   // whatever folder the user starts from must not be picked up.
-  kestrad::HardenLibrarySearchPath();
+  kestrad::HardenProcessSearchPaths();
 
   auto support = kestrad::MakeTamarak9Binding();
   kestrad::Win32EventLog log;

@@ -1,6 +1,6 @@
 #include "app/switches.h"
 
-#include "tamarak9/cmdline_split.h"
+#include "app/command_line.h"
 
 namespace kestrad {
 
@@ -46,7 +46,7 @@ Switches ParseSwitches(std::vector<std::string>& items) {
 }
 
 Switches SwitchesOfText(const std::string& text) {
-  std::vector<std::string> items = tamarak9::SplitArguments(text);
+  std::vector<std::string> items = SplitArguments(text);
   return ParseSwitches(items);
 }
 

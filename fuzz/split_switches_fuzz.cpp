@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/switches.h"
-#include "tamarak9/cmdline_split.h"
+#include "app/command_line.h"
 
 namespace {
 
@@ -32,10 +32,10 @@ std::string Quote(const std::string& item) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string> items = tamarak9::SplitArguments(text);
+  std::vector<std::string> items = kestrad::SplitArguments(text);
   std::string joined;
   for (const std::string& item : items) joined += (joined.empty() ? "" : " ") + Quote(item);
-  if (tamarak9::SplitArguments(joined) != items) std::abort();
+  if (kestrad::SplitArguments(joined) != items) std::abort();
   kestrad::ParseSwitches(items);
   return 0;
 }

@@ -23,11 +23,6 @@ namespace kestrad {
 
 namespace {
 
-// LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR and _SYSTEM32, newer than the headers the
-// program is built against.
-constexpr DWORD kLoadLibrarySearchDllLoadDir = 0x00000100;
-constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
-
 WideString WideFromAnsi(const std::string& text) {
   WideString wide(text.size(), L'\0');
   const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0],
@@ -238,24 +233,6 @@ class Tamarak9Binding : public Support {
 
 std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name) {
   return std::make_unique<Tamarak9Binding>(file_name != nullptr ? file_name : KESTRAD_LIBRARY);
-}
-
-void HardenLibrarySearchPath() {
-  // Where the system has them (Windows 7 with KB2533623, 8 and later; XP
-  // SP1): DLLs that are loaded by name come from the system folder only, and
-  // not from the current folder.
-  const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-  const auto set_default =
-      GetFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories");
-  const auto set_dll_directory = GetFunction<SetDllDirectoryFn>(kernel32, "SetDllDirectoryA");
-  if (set_default != nullptr) set_default(kLoadLibrarySearchSystem32);
-  if (set_dll_directory != nullptr) set_dll_directory("");
-  // Everywhere, Windows 2000 included: the current folder is the system
-  // folder, which the program never uses for anything else.
-  const WideString system = SystemFolder();
-  if (!system.empty()) SetCurrentDirectoryW(system.c_str());
 }
 
 }  // namespace kestrad

@@ -21,10 +21,4 @@ using WideString = std::basic_string<wchar_t, WideTraits>;
 // resolve failure throws RunError naming the library or the entry point.
 std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIBRARY);
 
-// Takes the current folder out of the DLL search: DLLs loaded by name come
-// from the system folder where the system allows it (SetDefaultDllDirectories,
-// SetDllDirectoryA, looked up at run time), and the current folder becomes
-// the system folder everywhere.
-void HardenLibrarySearchPath();
-
 }  // namespace kestrad

@@ -1,9 +1,9 @@
 // Splits an argument text the way CommandLineToArgvW splits the arguments
 // that follow the program name. Platform-neutral, header-only, and free of
 // allocation: the characters of each item go to a sink as they are found, so
-// the support library streams them into a buffer of its own while the tests
-// and the fuzz target collect strings (cmdline_split.h), through this same
-// code.
+// the support library streams them into a buffer of its own while the
+// program, its tests and the fuzz target collect strings
+// (kestrad::SplitArguments in app/command_line.h), through this same code.
 //
 // The rules, as the system applies them:
 // - items are separated by runs of spaces and tabs outside quotes; leading

@@ -8,6 +8,11 @@
 
 namespace kestrad {
 
+// LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR and _SYSTEM32, newer than the headers the
+// program is built against.
+constexpr DWORD kLoadLibrarySearchDllLoadDir = 0x00000100;
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+
 // Loads `file_name` from the system folder by its full path, never by a
 // search, and takes a reference it never gives back. Null when it cannot,
 // with the reason in GetLastError (0 when the system cannot tell its

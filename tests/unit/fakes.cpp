@@ -4,7 +4,7 @@
 #include <cctype>
 #include <sstream>
 
-#include "tamarak9/cmdline_split.h"
+#include "app/command_line.h"
 #include "ui/driver_versions.h"
 
 namespace kestrad::testing {
@@ -118,7 +118,7 @@ bool FakeSupport::KeyExists(std::uint32_t hive, const std::string& key) {
 
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
   Enter("GetArgs");
-  return tamarak9::SplitArguments(text);
+  return SplitArguments(text);
 }
 
 FakeForm::FakeForm(Support& support, EventLog& log)
