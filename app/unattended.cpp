@@ -17,8 +17,8 @@ constexpr char kWrittenLead[] =
     "\r\n\r\n" KESTRAD_NAME " wrote ResetErrorCountersOnSuccess = 1 for ";
 constexpr char kWrittenTail[] = "; the repair takes effect at the next boot";
 constexpr char kReportNotWritten[] = "Failed to write the inventory to standard output";
-constexpr const char* kDriverValues[4] = {"DriverDesc", "DriverDate", "ProviderName",
-                                          "DriverVersion"};
+constexpr const char* kDriverValues[4] = {layout::kDriverDesc, layout::kDriverDate,
+                                          layout::kProviderName, layout::kDriverVersion};
 
 // The inventory's reads and lines, each a step of the run's trap.
 class Report {

@@ -17,6 +17,12 @@ inline constexpr const char* kPortMapKeys[2] = {"HARDWARE\\DEVICEMAP\\Scsi\\Scsi
 // The values the program reads and the one it writes.
 inline constexpr char kDmaValue[] = "DMAEnabled";  // in a port map key
 inline constexpr char kRepairValue[] = "ResetErrorCountersOnSuccess";
+// The driver identification: in the controller's instance key, then in each
+// channel's, in the order the window and the inventory show them.
+inline constexpr char kDriverDesc[] = "DriverDesc";
+inline constexpr char kDriverDate[] = "DriverDate";
+inline constexpr char kProviderName[] = "ProviderName";
+inline constexpr char kDriverVersion[] = "DriverVersion";
 // The channels as the program names them, and what the window and the
 // unattended repair say of a repair value that could not be written.
 inline constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};

@@ -27,13 +27,13 @@ void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
   };
   const std::string controller = layout::kControllerInstanceKey;
 
-  read(controller, "DriverDesc");
+  read(controller, layout::kDriverDesc);
   if (value.empty()) value = kVendorUnreadable;
   for (int ch = 0; ch < 2; ++ch) {
     step([&] { window.AppendText(ch, kVendorPrefix + value); });
   }
 
-  read(controller, "DriverDate");
+  read(controller, layout::kDriverDate);
   if (!value.empty()) {
     for (int ch = 0; ch < 2; ++ch) {
       step([&] { window.AppendText(ch, " (" + value + ")"); });
@@ -48,9 +48,9 @@ void GetDriverVersions(Form1& window, Support& support, EventLog& log) {
 
   for (int ch = 0; ch < 2; ++ch) {
     const std::string key = layout::ChannelInstanceKey(ch);
-    read(key, "ProviderName");
+    read(key, layout::kProviderName);
     if (!value.empty()) step([&] { window.AppendText(ch, value + " - "); });
-    read(key, "DriverVersion");
+    read(key, layout::kDriverVersion);
     if (!value.empty()) step([&] { window.AppendText(ch, value + kLineEnd); });
   }
 }
