@@ -31,7 +31,8 @@ void Win32EventLog::Report(EventType type, EventId id, const std::string& text) 
   if (LoadSystemLibrary(L"advapi32.dll") == nullptr) return;
   // A source opened per entry: entries are rare, and nothing stays open
   // between them.
-  const UniqueEventSource source(RegisterEventSourceA(nullptr, kSourceName));
+  const UniqueEventSource source(
+      RegisterEventSourceA(server_.empty() ? nullptr : server_.c_str(), kSourceName));
   if (!source) return;
   const char* strings[1] = {text.c_str()};
   ReportEventA(source.get(), static_cast<WORD>(type), 0, static_cast<DWORD>(id), nullptr, 1, 0,

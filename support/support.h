@@ -30,6 +30,11 @@ class Support {
   // False only when the system says the key is not there; any other
   // failure (access denied included) counts as a key that exists.
   virtual bool KeyExists(std::uint32_t hive, const std::string& key) = 0;
+  // The hive that stands for another machine's HKEY_LOCAL_MACHINE in the
+  // calls above; `machine` is its name, without a leading "\\". Throws
+  // RunError with the system's error code and message when the machine
+  // cannot be reached.
+  virtual std::uint32_t ConnectRegistry(const std::string& machine) = 0;
   virtual void ShellRun(const std::string& address) = 0;
   virtual std::vector<std::string> GetArgs(const std::string& text) = 0;
   virtual void OpenConsole() = 0;

@@ -134,6 +134,13 @@ class Tamarak9Binding : public Support {
     return Get(key_exists_)(hive, key.c_str()) != 0;
   }
 
+  std::uint32_t ConnectRegistry(const std::string& machine) override {
+    std::uint32_t hive = 0;
+    const std::int32_t error = Get(connect_registry_)(machine.c_str(), &hive);
+    if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
+    return hive;
+  }
+
   void ShellRun(const std::string& address) override { Get(shell_run_)(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {
@@ -215,6 +222,7 @@ class Tamarak9Binding : public Support {
   Entry<T9ReadStringFromRegistryFn> read_string_{"ReadStringFromRegistry"};
   Entry<T9WriteDWORDToRegistryFn> write_dword_{"WriteDWORDToRegistry"};
   Entry<T9KeyExistsFn> key_exists_{"KeyExists"};
+  Entry<T9ConnectRegistryFn> connect_registry_{"ConnectRegistry"};
   Entry<T9ShellRunFn> shell_run_{"ShellRun"};
   Entry<T9GetArgsFn> get_args_{"GetArgs"};
   Entry<T9OpenConsoleFn> open_console_{"OpenConsole"};

@@ -19,6 +19,7 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
                                      int32_t value);
 int16_t T9_CALL KeyExists(uint32_t hive, const char* key);
+int32_t T9_CALL ConnectRegistry(const char* machine, uint32_t* hive);
 int32_t T9_CALL ShellRun(const char* address);
 int16_t T9_CALL GetArgs(const char* text, char* buffer, uint32_t size, uint32_t* needed);
 int32_t T9_CALL OpenConsole(void);

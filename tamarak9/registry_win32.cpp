@@ -13,6 +13,7 @@ static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRe
 static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
 static_assert(std::is_same_v<decltype(&WriteDWORDToRegistry), T9WriteDWORDToRegistryFn>);
 static_assert(std::is_same_v<decltype(&KeyExists), T9KeyExistsFn>);
+static_assert(std::is_same_v<decltype(&ConnectRegistry), T9ConnectRegistryFn>);
 
 namespace {
 
@@ -36,14 +37,26 @@ bool BindFrom(HMODULE module, Registry* r) {
   return r->open_a && r->open_w && r->query_a && r->query_w && r->set_a && r->close;
 }
 
+// Other machines' HKEY_LOCAL_MACHINE, as ConnectRegistry opened them: the
+// hive kConnectedHive + n stands for slot n. A remote key is a pointer-sized
+// handle, which a 32-bit hive could not carry on x64. Slots are taken once
+// and never freed; zero-initialised, so no constructor runs at load.
+constexpr uint32_t kConnectedHive = 0x4B390000u;
+constexpr LONG kConnections = 64;
+HKEY g_connected[kConnections];
+LONG g_connections;
+
+bool IsConnected(uint32_t hive) { return hive - kConnectedHive < uint32_t{kConnections}; }
+
 // Where the system has the registry in kernelbase.dll (Windows 8 and later,
 // and Wine), ADVAPI32's registry functions only lead there, and loading
 // ADVAPI32, with what it brings, would be most of the cost of a boot-time
 // check: the functions come from kernelbase, which every such process has
-// loaded. Elsewhere they come from ADVAPI32 of the system folder. Bound
+// loaded. Elsewhere, and for another machine's keys, which only ADVAPI32
+// knows how to reach, they come from ADVAPI32 of the system folder. Bound
 // afresh at each call, so no state is shared between threads.
-bool BindRegistry(Registry* r) {
-  const HMODULE kernelbase = GetModuleHandleW(L"kernelbase.dll");
+bool BindRegistry(uint32_t hive, Registry* r) {
+  const HMODULE kernelbase = IsConnected(hive) ? nullptr : GetModuleHandleW(L"kernelbase.dll");
   if (kernelbase != nullptr && BindFrom(kernelbase, r)) return true;
   const HMODULE advapi32 = kestrad::LoadSystemLibrary(L"advapi32.dll");
   return advapi32 != nullptr && BindFrom(advapi32, r);
@@ -70,6 +83,11 @@ class OpenKey {
 // The predefined keys are negative 32-bit values; on x64 they must be sign
 // extended, or 0x80000002 becomes a handle no one opened and every call fails.
 HKEY HiveKey(uint32_t hive) {
+  if (IsConnected(hive)) {
+    // A slot not filled (yet) is no key: every call on it fails.
+    return static_cast<HKEY>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID*>(&g_connected[hive - kConnectedHive]), nullptr, nullptr));
+  }
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(hive)));
 }
 
@@ -122,7 +140,7 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
                                       int32_t* value) {
   Registry r;
-  if (key == nullptr || name == nullptr || value == nullptr || !BindRegistry(&r)) return 0;
+  if (key == nullptr || name == nullptr || value == nullptr || !BindRegistry(hive, &r)) return 0;
   OpenKey k(r);
   if (r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
   DWORD type = 0;
@@ -141,7 +159,7 @@ int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char
 uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const char* name,
                                         char* buffer, uint32_t size) {
   Registry r;
-  if (key == nullptr || name == nullptr || !BindRegistry(&r)) return 0;
+  if (key == nullptr || name == nullptr || !BindRegistry(hive, &r)) return 0;
   tamarak9::HeapBuffer<wchar_t> text;
   std::size_t length = 0;
   if (!QueryText(r, hive, key, name, text, &length)) return 0;
@@ -154,7 +172,7 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
                                      int32_t value) {
   Registry r;
-  if (key == nullptr || name == nullptr || !BindRegistry(&r)) return 0;
+  if (key == nullptr || name == nullptr || !BindRegistry(hive, &r)) return 0;
   // Open, never create: writing into a key that is not there is a failure.
   OpenKey k(r);
   if (r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
@@ -171,8 +189,43 @@ int16_t T9_CALL KeyExists(uint32_t hive, const char* key) {
   // refuses this user, or any other failure, counts as there: a write into
   // it must be tried, and its failure told, rather than skipped.
   Registry r;
-  if (!BindRegistry(&r)) return 1;
+  if (!BindRegistry(hive, &r)) return 1;
   OpenKey k(r);
   const LONG rc = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
   return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND ? 0 : 1;
+}
+
+int32_t T9_CALL ConnectRegistry(const char* machine, uint32_t* hive) {
+  if (hive == nullptr) return ERROR_INVALID_PARAMETER;
+  *hive = 0;
+  if (machine == nullptr) return ERROR_INVALID_PARAMETER;
+  if (machine[0] == '\\' && machine[1] == '\\') machine += 2;
+  // No name would be this machine to the system: never taken for one.
+  std::size_t length = 0;
+  while (machine[length] != '\0') ++length;
+  if (length == 0) return ERROR_INVALID_PARAMETER;
+  tamarak9::HeapBuffer<char> unc;
+  if (!unc.Allocate(length + 3)) return ERROR_NOT_ENOUGH_MEMORY;
+  unc.get()[0] = unc.get()[1] = '\\';
+  for (std::size_t i = 0; i < length; ++i) unc.get()[2 + i] = machine[i];
+  const HMODULE advapi32 = kestrad::LoadSystemLibrary(L"advapi32.dll");
+  const auto connect =
+      kestrad::GetFunction<decltype(&RegConnectRegistryA)>(advapi32, "RegConnectRegistryA");
+  const auto close = kestrad::GetFunction<decltype(&RegCloseKey)>(advapi32, "RegCloseKey");
+  if (connect == nullptr || close == nullptr) {
+    const DWORD error = GetLastError();
+    return static_cast<int32_t>(error != 0 ? error : ERROR_PROC_NOT_FOUND);
+  }
+  HKEY key = nullptr;
+  const LONG rc = connect(unc.get(), HKEY_LOCAL_MACHINE, &key);
+  if (rc != ERROR_SUCCESS) return rc;
+  const LONG slot = InterlockedIncrement(&g_connections) - 1;
+  if (slot >= kConnections) {
+    InterlockedDecrement(&g_connections);
+    close(key);
+    return ERROR_TOO_MANY_OPEN_FILES;
+  }
+  InterlockedExchangePointer(reinterpret_cast<PVOID*>(&g_connected[slot]), key);
+  *hive = kConnectedHive + static_cast<uint32_t>(slot);
+  return ERROR_SUCCESS;
 }

@@ -26,7 +26,8 @@ extern "C" {
 typedef int32_t(T9_CALL* T9LibVersionFn)(void);
 
 /* Nonzero when an existing REG_DWORD of exactly 4 bytes was read into *value.
- * `hive` is a predefined key as a 32-bit value (0x80000002 = HKLM). */
+ * `hive` is a predefined key as a 32-bit value (0x80000002 = HKLM), or
+ * another machine's from ConnectRegistry. */
 typedef int16_t(T9_CALL* T9ReadDWORDFromRegistryFn)(uint32_t hive, const char* key,
                                                     const char* name, int32_t* value);
 
@@ -50,6 +51,14 @@ typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* ke
  * failure told. Added for the unattended repair, which writes only into keys
  * that exist. */
 typedef int16_t(T9_CALL* T9KeyExistsFn)(uint32_t hive, const char* key);
+
+/* Connects to the registry of another machine, named with or without a
+ * leading "\\", and sets *hive to a value that the functions above take
+ * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process
+ * ends (*hive 0 on failure). Returns 0, or the system's error code: the
+ * machine cannot be reached, its Remote Registry does not answer, or access
+ * is denied. A process may connect 64 times. */
+typedef int32_t(T9_CALL* T9ConnectRegistryFn)(const char* machine, uint32_t* hive);
 
 /* Opens the address with the system's handler; nonzero on success. */
 typedef int32_t(T9_CALL* T9ShellRunFn)(const char* address);

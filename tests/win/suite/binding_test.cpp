@@ -39,6 +39,13 @@ const std::vector<Call> kCalls = {
     {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
     {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
     {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
+    {"ConnectRegistry",
+     [](Support& s) {
+       char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+       DWORD size = sizeof own;
+       GetComputerNameA(own, &size);
+       s.ConnectRegistry(own);
+     }},
     {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
     {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
     {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},

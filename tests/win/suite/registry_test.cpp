@@ -195,3 +195,34 @@ TEST_P(RegistryTest, WriteNeverCreatesAMissingKeyAndKeyExistsTellsOne) {
 }
 
 }  // namespace
+
+// Another machine's HKEY_LOCAL_MACHINE, reached by name. Wine reaches only
+// this machine, by its own name; a name it cannot reach, or none (which the
+// system would take for this machine), gives the system's error and no hive.
+TEST(ConnectRegistryTest, OwnNameReachesItsRegistryOthersGiveTheError) {
+  const kestrad_test::Library library(kestrad_test::LibraryPath());
+  const auto connect = library.Get<T9ConnectRegistryFn>("ConnectRegistry");
+  const auto read_string = library.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry");
+  char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+  DWORD size = sizeof own;
+  ASSERT_TRUE(GetComputerNameA(own, &size));
+  uint32_t hive = 7;
+  for (const char* none : {"NOSUCHMACHINE", "", "\\\\"}) {
+    EXPECT_NE(connect(none, &hive), 0) << none;
+    EXPECT_EQ(hive, 0u);
+  }
+  EXPECT_EQ(connect(nullptr, &hive), ERROR_INVALID_PARAMETER);
+  const char* key = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
+  for (const std::string machine : {std::string(own), "\\\\" + std::string(own)}) {
+    ASSERT_EQ(connect(machine.c_str(), &hive), 0) << machine;
+    EXPECT_NE(hive, 0x80000002u);
+    EXPECT_EQ(read_string(hive, key, "ComputerName", name, sizeof name), size + 1);
+    EXPECT_STREQ(name, own);
+  }
+  // A hive not handed out reads nothing; the table never overflows.
+  EXPECT_EQ(read_string(hive + 1, key, "ComputerName", name, sizeof name), 0u);
+  int connected = 2;
+  while (connect(own, &hive) == 0) ++connected;
+  EXPECT_EQ(connected, 64);
+}
