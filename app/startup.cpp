@@ -31,6 +31,7 @@ constexpr char kWarningPrompt[] =
     "Test the status manually in the next screen\r\n"
     "\r\n"
     "You may safely ignore this warning message if you wish";
+constexpr char kUsageHint[] = "Type \"" KESTRAD_NAME " /?\" for usage.";
 
 }  // namespace
 
@@ -79,7 +80,7 @@ ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, 
                                 : "ERROR: " + reason + ".";
   trap.Run([&] {
     support.WriteErrLn(error);
-    support.WriteErrLn("Type \"" KESTRAD_NAME " /?\" for usage.");
+    support.WriteErrLn(kUsageHint);
   });
   log.Report(EventType::Error, EventId::NotRun, "\r\n\r\n" KESTRAD_NAME " did not run: " + reason);
   trap.Run([&] { support.CloseConsole(); });
@@ -109,10 +110,29 @@ ExitCode EndWithoutLibrary(Platform& platform, ErrorTrap& trap) {
   return ExitCode::NoLibrary;
 }
 
+// "/S": the other machine's registry, and from now on its event log. False
+// when it cannot be reached: the failure is this machine's Error entry,
+// through the trap, and two lines on standard error.
+bool ConnectTo(const std::string& name, Support& support, EventLog& log, ErrorTrap& trap,
+               Machine& machine) {
+  machine.name = name;
+  if (trap.Run([&] { machine.hive = support.ConnectRegistry(name); })) {
+    log.MoveTo(name);
+    return true;
+  }
+  const std::string why = trap.last_description();
+  trap.Run([&] {
+    support.WriteErrLn("ERROR: Cannot reach " + name + ": " + why + ".");
+    support.WriteErrLn(kUsageHint);
+  });
+  trap.Run([&] { support.CloseConsole(); });
+  return false;
+}
+
 // The boot-time check, and with "/FIX" the repair after it.
-ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Platform& platform,
-                   Form1& form, ErrorTrap& trap) {
-  const Findings found = TestIDE(false, support, log, form);
+ExitCode CheckRoad(const Switches& switches, const Machine& machine, Support& support,
+                   EventLog& log, Platform& platform, Form1& form, ErrorTrap& trap) {
+  const Findings found = TestIDE(false, support, log, form, machine.hive);
   // A script's check shows nothing: no box, no window.
   const bool quiet = switches.Unattended();
   if (found.verdict == Verdict::DmaOff || switches.debug) {
@@ -128,7 +148,9 @@ ExitCode CheckRoad(const Switches& switches, Support& support, EventLog& log, Pl
   } else if (switches.log) {
     log.Report(EventType::Information, EventId::CheckPassed, kPassedEntry);
   }
-  if (switches.fix) return FixExitCode(found.verdict, RepairChannels(support, log, trap, found));
+  if (switches.fix) {
+    return FixExitCode(found.verdict, RepairChannels(support, log, trap, found, machine.hive));
+  }
   return CheckExitCode(found.verdict);
 }
 
@@ -160,11 +182,15 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
   if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
     return RefuseToRun(switches, support, log, trap);
   }
+  Machine machine;
+  if (switches.remote && !ConnectTo(switches.machine, support, log, trap, machine)) {
+    return ExitCode::Unreachable;
+  }
 
   // The inventory runs alone, and writes to the console before it is
   // released; its exit code is the check's when all of it was written.
   if (switches.report) {
-    const ReportOutcome report = WriteReport(support, platform, trap, !switches.no_header);
+    const ReportOutcome report = WriteReport(support, platform, trap, !switches.no_header, machine);
     trap.Run([&] { support.CloseConsole(); });
     return report.whole ? CheckExitCode(report.verdict) : ExitCode::ReportFailed;
   }
@@ -172,7 +198,7 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
   trap.Run([&] { support.CloseConsole(); });
   // "/QUIET" alone is the check as "/CHECK /QUIET".
   if (switches.check || switches.Unattended()) {
-    return CheckRoad(switches, support, log, platform, form, trap);
+    return CheckRoad(switches, machine, support, log, platform, form, trap);
   }
 
   trap.Run([&] { support.CloseConsole(); });

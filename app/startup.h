@@ -24,6 +24,7 @@ enum class ExitCode {
   RepairFailed = 5,  // "/FIX" could not write a repair that was needed
   ReportFailed = 6,  // "/REPORT" could not write all its lines
   NotRun = 7,        // an unattended run refused its command line
+  Unreachable = 8,   // "/S": the other machine could not be reached
 };
 
 // The exit code of a check with this verdict ("/CHECK", "/REPORT"), and of

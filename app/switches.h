@@ -15,6 +15,10 @@ struct Switches {
   bool fix = false;        // "/FIX": the check as "/CHECK /QUIET", then the repair
   bool report = false;     // "/REPORT": one CSV line per channel on standard output
   bool no_header = false;  // "/NH": the report without its header line
+  // "/S MACHINE": the check, repair or inventory of another machine, through
+  // its registry; `machine` is its name without a leading "\\".
+  bool remote = false;
+  std::string machine;
   // The first item that names no switch, as typed; `stray` tells whether
   // there was one (it may be the empty item).
   bool stray = false;
@@ -22,13 +26,20 @@ struct Switches {
 
   // A run for a script, with nobody at the machine: it never shows a box or
   // a window, and never waits for a key.
-  bool Unattended() const { return quiet || fix || report; }
+  bool Unattended() const { return quiet || fix || report || remote; }
 };
+
+// ASCII letters in capitals; the other bytes of an ANSI text are left as
+// they are rather than folded by the C locale.
+std::string AsciiUpper(std::string text);
 
 // Normalises one item in place ("-" for "/" as first character, upper case)
 // and sets the flag it names. False when it names none.
 bool ParseSwitch(std::string& item, Switches& switches);
 
+// Every item's switch, and "/S" with the item after it. The first item that
+// is no switch, or the machine name that is no name (a blank, a backslash
+// inside, more than 255 characters), or "/S" without one, is `stray`.
 Switches ParseSwitches(std::vector<std::string>& items);
 
 // The switches of an argument text, split as the support library splits it:

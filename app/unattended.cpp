@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/csv_line.h"
+#include "app/switches.h"
 #include "check/channel_check.h"
 #include "common/registry_layout.h"
 #include "common/program.h"
@@ -23,11 +24,12 @@ constexpr const char* kDriverValues[4] = {layout::kDriverDesc, layout::kDriverDa
 // The inventory's reads and lines, each a step of the run's trap.
 class Report {
  public:
-  Report(Support& support, ErrorTrap& trap) : support_(support), trap_(trap) {}
+  Report(Support& support, ErrorTrap& trap, std::uint32_t hive)
+      : support_(support), trap_(trap), hive_(hive) {}
 
   bool Dword(const std::string& key, const char* name, std::int32_t* value) {
     bool read = false;
-    trap_.Run([&] { read = support_.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, *value); });
+    trap_.Run([&] { read = support_.ReadDWORDFromRegistry(hive_, key, name, *value); });
     return read;
   }
   // A number as the window shows it; a value not read is an empty field.
@@ -37,7 +39,7 @@ class Report {
   }
   std::string Text(const std::string& key, const char* name) {
     std::string value;
-    trap_.Run([&] { value = support_.ReadStringFromRegistry(kHiveLocalMachine, key, name); });
+    trap_.Run([&] { value = support_.ReadStringFromRegistry(hive_, key, name); });
     return value;
   }
   // Nothing is written after a line that failed.
@@ -52,6 +54,7 @@ class Report {
  private:
   Support& support_;
   ErrorTrap& trap_;
+  std::uint32_t hive_;
   bool whole_ = true;
 };
 
@@ -70,7 +73,7 @@ void WriteHeader(Report& report) {
 }  // namespace
 
 RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
-                             const Findings& findings) {
+                             const Findings& findings, std::uint32_t hive) {
   bool written[2] = {false, false};
   bool failed = false;
   for (int ch = 0; ch < 2; ++ch) {
@@ -79,13 +82,12 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
     const std::string key = layout::ChannelInstanceKey(ch);
     bool done = trap.Run([&] {
       // A channel without its instance key has nothing to repair.
-      if (!support.KeyExists(kHiveLocalMachine, key)) return;
+      if (!support.KeyExists(hive, key)) return;
       std::int32_t value = 0;
-      if (support.ReadDWORDFromRegistry(kHiveLocalMachine, key, layout::kRepairValue, value) &&
-          value == 1) {
+      if (support.ReadDWORDFromRegistry(hive, key, layout::kRepairValue, value) && value == 1) {
         return;
       }
-      if (!support.WriteDWORDToRegistry(kHiveLocalMachine, key, layout::kRepairValue, 1)) {
+      if (!support.WriteDWORDToRegistry(hive, key, layout::kRepairValue, 1)) {
         throw RunError(classic_error::kFileAccess,
                        std::string(layout::kChannelNames[ch]) + ": " + layout::kRepairNotWritten);
       }
@@ -103,11 +105,17 @@ RepairOutcome RepairChannels(Support& support, EventLog& log, ErrorTrap& trap,
   return written[0] || written[1] ? RepairOutcome::Written : RepairOutcome::NothingNeeded;
 }
 
-ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header) {
-  Report report(support, trap);
+ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap, bool header,
+                          const Machine& machine) {
+  Report report(support, trap, machine.hive);
   if (header) WriteHeader(report);
   std::string computer;
-  trap.Run([&] { computer = platform.ComputerName(); });
+  if (machine.name.empty()) {
+    trap.Run([&] { computer = platform.ComputerName(); });
+  } else {
+    computer = report.Text(layout::kComputerNameKey, layout::kComputerNameValue);
+    if (computer.empty()) computer = AsciiUpper(machine.name);
+  }
   const char* controller = layout::kControllerInstanceKey;
   const std::string desc = report.Text(controller, kDriverValues[0]);
   const std::string date = report.Text(controller, kDriverValues[1]);

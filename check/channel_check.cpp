@@ -44,8 +44,12 @@ static_assert(sizeof kSeparator == 80 + 2 + 1, "the separator is 80 hyphens");
 // One run of the test: every operation is a step of the run's trap.
 class Run {
  public:
-  Run(bool windowed, Support& support, EventLog& log, ChannelView& view)
-      : windowed_(windowed), support_(support), trap_(log, TrapWording::TestIDE), view_(view) {}
+  Run(bool windowed, Support& support, EventLog& log, ChannelView& view, std::uint32_t hive)
+      : windowed_(windowed),
+        support_(support),
+        trap_(log, TrapWording::TestIDE),
+        view_(view),
+        hive_(hive) {}
 
   Findings findings() const {
     Findings found;
@@ -78,9 +82,7 @@ class Run {
   // A read that fails at run time counts as not read.
   bool Read(const std::string& key, const char* name) {
     read_ = false;
-    if (!trap_.Run([&] {
-          read_ = support_.ReadDWORDFromRegistry(kHiveLocalMachine, key, name, value_);
-        })) {
+    if (!trap_.Run([&] { read_ = support_.ReadDWORDFromRegistry(hive_, key, name, value_); })) {
       read_ = false;
     }
     return read_;
@@ -170,6 +172,7 @@ class Run {
   Support& support_;
   ErrorTrap trap_;
   ChannelView& view_;
+  const std::uint32_t hive_;
   bool dma_off_ = false;
   bool judged_[2] = {false, false};
   std::int32_t value_ = 0;
@@ -178,8 +181,9 @@ class Run {
 
 }  // namespace
 
-Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view) {
-  Run run(update_window, support, log, view);
+Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view,
+                 std::uint32_t hive) {
+  Run run(update_window, support, log, view, hive);
   run.Execute();
   return run.findings();
 }

@@ -44,7 +44,9 @@ inline bool DmaEnabled(std::int32_t dma_enabled) { return dma_enabled == 1; }
 
 // Judges both channels. With `update_window` false it makes exactly the two
 // DMAEnabled reads and never references the window; true, it also reports
-// every finding on `view`. Failures are logged, never thrown.
-Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view);
+// every finding on `view`. The values are read from `hive`: this machine's
+// HKEY_LOCAL_MACHINE, or another machine's. Failures are logged, never thrown.
+Findings TestIDE(bool update_window, Support& support, EventLog& log, ChannelView& view,
+                 std::uint32_t hive);
 
 }  // namespace kestrad

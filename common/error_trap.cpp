@@ -24,6 +24,7 @@ std::string TrapLogText(TrapWording wording, long number, const std::string& des
 
 void ErrorTrap::Trapped(long number, const std::string& description) {
   last_message_ = TrapMessage(wording_, number, description);
+  last_description_ = description;
   log_.Report(EventType::Error, EventId::RunTimeFailure,
               TrapLogText(wording_, number, description));
 }

@@ -67,6 +67,8 @@ class ErrorTrap {
 
   // The message of the last trapped failure (without the leading line breaks).
   const std::string& last_message() const { return last_message_; }
+  // ... and its description alone.
+  const std::string& last_description() const { return last_description_; }
 
  private:
   void Trapped(long number, const std::string& description);
@@ -74,6 +76,7 @@ class ErrorTrap {
   EventLog& log_;
   TrapWording wording_;
   std::string last_message_;
+  std::string last_description_;
 };
 
 }  // namespace kestrad

@@ -29,6 +29,12 @@ inline constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
 inline constexpr char kRepairNotWritten[] =
     "Failed to write ResetErrorCountersOnSuccess to the registry";
 
+// Where a machine names itself: what the inventory of another machine shows
+// as its computer's name.
+inline constexpr char kComputerNameKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+inline constexpr char kComputerNameValue[] = "ComputerName";
+
 // The keys of a channel (0 or 1).
 inline const char* PortMapKey(int channel) { return kPortMapKeys[channel == 0 ? 0 : 1]; }
 inline const char* ChannelInstanceKey(int channel) {

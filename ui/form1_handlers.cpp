@@ -24,7 +24,7 @@ void Form1Handlers::Form_Load() {
   trap.Run([&] { form_.GetDriverVersions(); });
 }
 
-void Form1Handlers::Command1_Click() { TestIDE(true, support_, log_, form_); }
+void Form1Handlers::Command1_Click() { TestIDE(true, support_, log_, form_, kHiveLocalMachine); }
 
 void Form1Handlers::Command3_Click() {
   ErrorTrap trap(log_, TrapWording::Window);
@@ -57,7 +57,7 @@ void Form1Handlers::Command3_Click() {
   }
   append(0, std::string(kRetesting) + kLineEnd);
   append(1, std::string(kRetesting) + kLineEnd);
-  step([&] { TestIDE(true, support_, log_, form_); });
+  step([&] { TestIDE(true, support_, log_, form_, kHiveLocalMachine); });
   if (written) step([&] { form_.ShowInformation(kRebootPrompt, kRebootTitle); });
 }
 

@@ -235,14 +235,18 @@ class Run:
                         if before.get(k) != self.after.get(k)}
         h.log.seek(logged)
         self.log = h.log.read().decode("latin-1").splitlines()
-        event_id = None
+        event_id, server = None, ""
         for line in self.log:
+            # The machine whose log an entry goes to, when it is not this one.
+            m = re.match(r'^(?:[0-9a-f]+:)*fixme:advapi:RegisterEventSourceW \((?:L"(.*?)"|[^,]*),', line)
+            if m:
+                server = f" at {m.group(1).replace(chr(92) * 2, chr(92))}" if m.group(1) else ""
             m = re.match(r'^(?:[0-9a-f]+:)*fixme:advapi:ReportEventW \((?:[^,]*,){3}0x([0-9a-f]+),', line)
             if m:
                 event_id = int(m.group(1), 16)
             m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
             if m:
-                self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}: {m.group(2)}")
+                self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}{server}: {m.group(2)}")
                 event_id = None
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
@@ -318,7 +322,7 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 for old in glob.glob(os.path.join(self.url_dir, "*")):
                     os.remove(old)
-                run = Run(self.h, exe, get("args", ""), profile=get("profile", ""),
+                run = Run(self.h, exe, get("args", "").replace("{C}", COMPUTER), profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.

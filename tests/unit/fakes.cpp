@@ -74,46 +74,57 @@ void FakeSupport::Enter(const std::string& call) {
     throw RunError(127, "Entry point " + name + " not found in tamarak9.dll");
 }
 
-const Value* FakeSupport::Find(std::uint32_t hive, const std::string& key,
-                               const std::string& name) {
+bool FakeSupport::Addressed(std::uint32_t h) {
+  if (h != hive) strays.push_back(calls.back() + " on " + std::to_string(h));
+  return h == hive;
+}
+
+const Value* FakeSupport::Find(std::uint32_t h, const std::string& key, const std::string& name) {
   const auto k = keys.find(Upper(key));
-  if (hive != kHiveLocalMachine || k == keys.end()) return nullptr;
+  if (!Addressed(h) || k == keys.end()) return nullptr;
   const auto v = k->second.find(Upper(name));
   return v == k->second.end() ? nullptr : &v->second;
 }
 
-bool FakeSupport::ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key,
+bool FakeSupport::ReadDWORDFromRegistry(std::uint32_t h, const std::string& key,
                                         const std::string& name, std::int32_t& value) {
   Enter("ReadDWORDFromRegistry");
-  const Value* v = Find(hive, key, name);
+  const Value* v = Find(h, key, name);
   if (v == nullptr || !v->is_dword) return false;
   value = v->dword;
   return true;
 }
 
-std::string FakeSupport::ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
+std::string FakeSupport::ReadStringFromRegistry(std::uint32_t h, const std::string& key,
                                                 const std::string& name) {
   Enter("ReadStringFromRegistry");
-  const Value* v = Find(hive, key, name);
+  const Value* v = Find(h, key, name);
   return v == nullptr || v->is_dword ? std::string() : v->text;
 }
 
-bool FakeSupport::WriteDWORDToRegistry(std::uint32_t hive, const std::string& key,
+bool FakeSupport::WriteDWORDToRegistry(std::uint32_t h, const std::string& key,
                                        const std::string& name, std::int32_t value) {
   Enter("WriteDWORDToRegistry");
   // Like the library: a key that is not there is never created.
   const auto k = keys.find(Upper(key));
   const bool refused = read_only == "*" || (!read_only.empty() &&
                                             Upper(key).find(Upper(read_only)) != std::string::npos);
-  if (hive != kHiveLocalMachine || k == keys.end() || refused) return false;
+  if (!Addressed(h) || k == keys.end() || refused) return false;
   k->second[Upper(name)] = {true, value, {}};
   written.push_back(key + "\\" + name + " = " + std::to_string(value));
   return true;
 }
 
-bool FakeSupport::KeyExists(std::uint32_t hive, const std::string& key) {
+bool FakeSupport::KeyExists(std::uint32_t h, const std::string& key) {
   Enter("KeyExists");
-  return hive == kHiveLocalMachine && keys.count(Upper(key)) != 0;
+  return Addressed(h) && keys.count(Upper(key)) != 0;
+}
+
+std::uint32_t FakeSupport::ConnectRegistry(const std::string& machine) {
+  Enter("ConnectRegistry");
+  // Like Wine, which reaches no machine but itself.
+  if (Upper(machine) != "WORKSHOP-07") throw RunError(53, "The network path was not found");
+  return hive = 0x4B390000u;
 }
 
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {

@@ -22,13 +22,15 @@ namespace kestrad::testing {
 class FakeLog : public EventLog {
  public:
   void Report(EventType type, EventId id, const std::string& text) override {
-    entries.push_back({type, id, text});
+    entries.push_back({type, id, text, machine});
   }
+  void MoveTo(const std::string& m) override { machine = m; }
   struct Entry {
     EventType type;
     EventId id;
-    std::string text;
+    std::string text, machine;
   };
+  std::string machine;  // empty: this machine's log
   std::vector<Entry> entries;
 };
 
@@ -52,6 +54,10 @@ class FakeSupport : public Support {
   bool output = true;  // false: standard output goes nowhere, every line fails
   // Keys the user may not write: "*" every key, else those whose path holds this.
   std::string read_only;
+  // The hive the registry answers to: this machine's until ConnectRegistry
+  // reaches it by its own name. A call on any other hive is noted here.
+  std::uint32_t hive = kHiveLocalMachine;
+  std::vector<std::string> strays;
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.
   void Apply(const std::string& reg_text);
@@ -64,6 +70,7 @@ class FakeSupport : public Support {
   bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                             std::int32_t value) override;
   bool KeyExists(std::uint32_t hive, const std::string& key) override;
+  std::uint32_t ConnectRegistry(const std::string& machine) override;
   void ShellRun(const std::string& address) override {
     Enter("ShellRun");
     opened.push_back(address);
@@ -93,6 +100,7 @@ class FakeSupport : public Support {
 
  private:
   void Enter(const std::string& call);
+  bool Addressed(std::uint32_t h);
   const Value* Find(std::uint32_t hive, const std::string& key, const std::string& name);
 };
 

@@ -103,7 +103,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
   support.console_open = s.Get("console") != "closed";
   support.native_console = s.Get("console") != "own";
   support.output = s.Get("output") != "none";
-  platform.args = s.Get("args");
+  platform.args = std::regex_replace(s.Get("args"), std::regex(R"(\{C\})"), "WORKSHOP-07");
 
   const int code = static_cast<int>(Main(support, log, platform, form));
   for (const auto& [k, v] : s.head) {
@@ -115,7 +115,9 @@ std::vector<std::string> Transcript(const Scenario& s) {
   const char* types[] = {"", "Error", "Warning", "", "Information"};
   for (const auto& e : log.entries)
     out.push_back(std::string("entry ") + types[static_cast<int>(e.type)] + " " +
-                  std::to_string(static_cast<unsigned>(e.id)) + ": " + TranscriptText(e.text));
+                  std::to_string(static_cast<unsigned>(e.id)) +
+                  (e.machine.empty() ? "" : " at \\\\" + e.machine) + ": " +
+                  TranscriptText(e.text));
   for (const auto& b : platform.boxes)
     out.push_back("box " + std::to_string(b.style) + ": " + TranscriptText(b.title) + " | " +
                   TranscriptText(b.prompt));
@@ -123,6 +125,8 @@ std::vector<std::string> Transcript(const Scenario& s) {
   if (!support.errors.empty()) out.push_back("stderr: " + TranscriptText(support.errors));
   for (const auto& a : support.opened) out.push_back("opened: " + a);
   for (const auto& w : support.written) out.push_back("written: " + w);
+  // A registry call that missed the machine the run works on.
+  for (const auto& c : support.strays) out.push_back("stray: " + c);
   if (form.loaded) {
     out.push_back("window: " + form.title);
     std::string red;
