@@ -13,21 +13,14 @@ cd "$(dirname "$0")/.."
 [ "${KESTRAD_SKIP_SETUP:-0}" = 1 ] || bash scripts/setup-debian.sh || exit 1
 
 presets=("$@")
-[ ${#presets[@]} -eq 0 ] && presets=(native win64 win32)
+# The i686 build first: its tests take longest.
+[ ${#presets[@]} -eq 0 ] && presets=(win32 win64 native)
 
 failed=()
 built=()
 # Warnings fail the build in CI.
 werror=()
 [ -n "${CI:-}" ] && werror=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
-for p in "${presets[@]}"; do
-  echo "=== build $p"
-  if cmake --preset "$p" "${werror[@]}" >/dev/null && cmake --build --preset "$p"; then
-    built+=("$p")
-  else
-    failed+=("build:$p")
-  fi
-done
 
 # The Windows builds run side by side, each in a Wine prefix and on an Xvfb
 # display of its own (the screenshot tests read the whole screen, so two
@@ -61,9 +54,18 @@ run_windows_tests() {
   return $rc
 }
 
+# Each Windows build's tests start as soon as it is built, while the next
+# one builds: they spend most of their time waiting for Wine.
 pids=()
 windows=()
-for p in "${built[@]}"; do
+for p in "${presets[@]}"; do
+  echo "=== build $p (${SECONDS} s)"
+  if cmake --preset "$p" "${werror[@]}" >/dev/null && cmake --build --preset "$p"; then
+    built+=("$p")
+  else
+    failed+=("build:$p")
+    continue
+  fi
   [ "$p" = native ] && continue
   mkdir -p build
   ( run_windows_tests "$p" ) >"build/test-$p.log" 2>&1 &
@@ -73,7 +75,7 @@ done
 
 # The house style (.clang-format) on every C and C++ file.
 if printf '%s\n' "${presets[@]}" | grep -qx native; then
-  echo "=== format"
+  echo "=== format (${SECONDS} s)"
   git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || failed+=("format")
   echo "=== includes"
   python3 scripts/check-includes.py || failed+=("includes")
@@ -82,13 +84,13 @@ fi
 # The fuzzer's short run: the argument splitter with the switch parser
 # (scripts/fuzz.sh; a finding fails the run).
 if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
-  echo "=== fuzz"
+  echo "=== fuzz (${SECONDS} s)"
   bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-30}" || failed+=("fuzz")
 fi
 
 for p in "${built[@]}"; do
   [ "$p" = native ] || continue
-  echo "=== test native"
+  echo "=== test native (${SECONDS} s)"
   ctest --preset native || failed+=("test:native")
 done
 
@@ -96,7 +98,7 @@ for i in "${!pids[@]}"; do
   p=${windows[$i]}
   wait "${pids[$i]}"
   rc=$?
-  echo "=== test $p (build/test-$p.log)"
+  echo "=== test $p (build/test-$p.log, ${SECONDS} s)"
   cat "build/test-$p.log"
   [ $rc = 0 ] || failed+=("test:$p")
 done
@@ -105,4 +107,4 @@ if [ ${#failed[@]} -ne 0 ]; then
   echo "=== FAILED: ${failed[*]}"
   exit 1
 fi
-echo "=== all passed: ${presets[*]}"
+echo "=== all passed: ${presets[*]} (${SECONDS} s)"
