@@ -28,7 +28,9 @@ TEST(Switches, MachineNameOrTheItemThatIsNone) {
     const Switches s = SwitchesOfText(c.text);
     EXPECT_TRUE(s.remote && s.Unattended()) << c.text;
     EXPECT_EQ(c.stray, s.stray ? s.stray_item : "-") << c.text;
-    if (!s.stray) EXPECT_EQ(c.machine, s.machine) << c.text;
+    if (!s.stray) {
+      EXPECT_EQ(c.machine, s.machine) << c.text;
+    }
   }
   EXPECT_FALSE(SwitchesOfText("/REPORT lab-07").remote);
 }

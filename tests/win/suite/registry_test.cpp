@@ -214,7 +214,7 @@ TEST(ConnectRegistryTest, OwnNameReachesItsRegistryOthersGiveTheError) {
   EXPECT_EQ(connect(nullptr, &hive), ERROR_INVALID_PARAMETER);
   const char* key = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
   char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
-  for (const std::string machine : {std::string(own), "\\\\" + std::string(own)}) {
+  for (const std::string& machine : {std::string(own), "\\\\" + std::string(own)}) {
     ASSERT_EQ(connect(machine.c_str(), &hive), 0) << machine;
     EXPECT_NE(hive, 0x80000002u);
     EXPECT_EQ(read_string(hive, key, "ComputerName", name, sizeof name), size + 1);
