@@ -42,6 +42,10 @@
 //   set <key> <name> dword <hex> | set <key> <name> sz <text>
 //   delete <key> | delvalue <key> <name>
 //   get <key> <name>     "none" when the value is not there
+//   values <key>         "value <key> <name> <type> <data>" for every value
+//                        of the key and its subkeys: the key as
+//                        HKEY_LOCAL_MACHINE\..., a DWORD as REG_DWORD 0x...,
+//                        any other value as its type number and hex bytes
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -208,6 +212,41 @@ const char* Registry(const std::vector<std::string>& f) {
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
 
+void Values(const std::string& key) {
+  kestrad::UniqueKey k;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put())) return;
+  DWORD subkeys = 0, subkey_max = 0, name_max = 0, data_max = 0;
+  RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, &subkey_max, nullptr, nullptr,
+                   &name_max, &data_max, nullptr, nullptr);
+  std::string name(name_max + 1, '\0');
+  std::vector<BYTE> data(data_max + 1);
+  for (DWORD i = 0;; ++i) {
+    DWORD name_size = static_cast<DWORD>(name.size()), data_size = data_max, type = 0;
+    if (RegEnumValueA(k.get(), i, &name[0], &name_size, nullptr, &type, data.data(), &data_size))
+      break;
+    char text[16];
+    std::string shown;
+    if (type == REG_DWORD && data_size == 4) {
+      std::snprintf(text, sizeof text, "0x%lx",
+                    *reinterpret_cast<const unsigned long*>(data.data()));
+      shown = text;
+    }
+    for (DWORD b = 0; shown.empty() && b < data_size; ++b) {
+      std::snprintf(text, sizeof text, "%02x", data[b]);
+      shown += text;
+    }
+    std::printf("value\tHKEY_LOCAL_MACHINE\\%s\t%s\t%s\t%s\n", key.c_str(),
+                name.substr(0, name_size).c_str(),
+                type == REG_DWORD ? "REG_DWORD" : std::to_string(type).c_str(), shown.c_str());
+  }
+  std::string sub(subkey_max + 1, '\0');
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD size = static_cast<DWORD>(sub.size());
+    if (RegEnumKeyExA(k.get(), i, &sub[0], &size, nullptr, nullptr, nullptr, nullptr)) break;
+    Values(key + "\\" + sub.substr(0, size));
+  }
+}
+
 bool Start(const std::vector<std::string>& f) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   auto file = [&](const std::string& path, DWORD access, DWORD how) {
@@ -340,6 +379,7 @@ const char* Serve(const std::vector<std::string>& f) {
       ((c == "delvalue" || c == "get") && f.size() == 3)) {
     return Registry(f);
   }
+  if (c == "values" && f.size() == 2) return Values(f[1]), "done";
   return "error usage";
 }
 

@@ -187,11 +187,10 @@ def seed(h, profile):
 CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
 
 
-def registry_values(key):
+def registry_values(h, key):
     """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)},
-    the key and name lower-cased."""
-    return {(k.lower(), n.lower()): v for k, vs in values("HKLM\\" + key, "/s").items()
-            for n, v in vs.items()}
+    the key and name lower-cased, as the helper reads them."""
+    return {(k.lower(), n.lower()): (t, d) for _, k, n, t, d in h("values", key)}
 
 
 class Run:
@@ -207,7 +206,7 @@ class Run:
         self.folder = tempfile.mkdtemp(prefix="kestrad-e2e-")
         for name in ["healthy"] + profile.split():
             seed(h, name)
-        snapshot = lambda: registry_values(watch) if watch else {}
+        snapshot = lambda: registry_values(h, watch) if watch else {}
         before = snapshot()
         out = os.path.join(self.folder, "out")
         logged = h.log.seek(0, os.SEEK_END)
