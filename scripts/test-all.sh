@@ -37,9 +37,11 @@ run_windows_tests() {
   local preset=$1
   unset WINEPREFIX DISPLAY
   KESTRAD_WINE_NO_AUTOSTART=1 . scripts/wine-env.sh
-  # One at a time picks its free display and starts its Xvfb there.
+  # One at a time picks its free display and starts its Xvfb there, and
+  # the second copies the first one's fresh prefix.
   exec 9>build/.wine-env.lock
   flock 9
+  export KESTRAD_WINE_TEMPLATE=$wine_template
   if ! kestrad_wine_up; then
     echo "test-all: no Wine environment for $preset" >&2
     return 1
@@ -61,6 +63,8 @@ run_windows_tests() {
   return $rc
 }
 
+wine_template=$(mktemp -d /tmp/kestrad-wine-template.XXXXXX)/prefix
+trap 'rm -rf "$(dirname "$wine_template")"' EXIT
 pids=()
 windows=()
 for p in "${built[@]}"; do

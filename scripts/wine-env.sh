@@ -12,6 +12,9 @@
 # - A private prefix (unless WINEPREFIX is given): one per run, so no state
 #   leaks between runs. "mscoree,mshtml=" keeps wineboot from asking to
 #   install Mono and Gecko.
+# - KESTRAD_WINE_TEMPLATE=<folder>: a fresh prefix is copied from there
+#   rather than made by wineboot, and the first one made is kept there, so
+#   that several environments of one run cost one wineboot.
 # - ShowCrashDialog=0: otherwise a crashing program waits forever on winedbg's
 #   dialog instead of ending.
 # - A persistent wineserver (wineserver -p): HKLM\HARDWARE is volatile in Wine,
@@ -102,7 +105,11 @@ kestrad_wine_up() {
   export WINEDEBUG="${WINEDEBUG:--all}"
   mkdir -p "$WINEPREFIX"
 
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  local template=${KESTRAD_WINE_TEMPLATE:-}
+  if [ ! -f "$WINEPREFIX/system.reg" ] && [ -n "$template" ] && [ -f "$template/system.reg" ]; then
+    kestrad_wine__log "copying prefix $template to $WINEPREFIX"
+    cp -a "$template/." "$WINEPREFIX/" || return 1
+  elif [ ! -f "$WINEPREFIX/system.reg" ]; then
     kestrad_wine__log "creating prefix $WINEPREFIX"
     if ! WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"${KESTRAD_WINE_STATE}/wineboot.log" 2>&1; then
       echo "wine-env: wineboot failed, see ${KESTRAD_WINE_STATE}/wineboot.log" >&2
@@ -110,6 +117,9 @@ kestrad_wine_up() {
     fi
     # wineboot returns before the server has flushed the registry files.
     wineserver -w
+    if [ -n "$template" ]; then
+      mkdir -p "$template" && cp -a "$WINEPREFIX/." "$template/" || return 1
+    fi
   fi
 
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
