@@ -52,8 +52,9 @@ bool IsConnected(uint32_t hive) { return hive - kConnectedHive < uint32_t{kConne
 // and Wine), ADVAPI32's registry functions only lead there, and loading
 // ADVAPI32, with what it brings, would be most of the cost of a boot-time
 // check: the functions come from kernelbase, which every such process has
-// loaded. Elsewhere, and for another machine's keys, which only ADVAPI32
-// knows how to reach, they come from ADVAPI32 of the system folder. Bound
+// loaded. Elsewhere, and for another machine's keys, which ADVAPI32's
+// functions reach on every version, they come from ADVAPI32 of the system
+// folder. Bound
 // afresh at each call, so no state is shared between threads.
 bool BindRegistry(uint32_t hive, Registry* r) {
   const HMODULE kernelbase = IsConnected(hive) ? nullptr : GetModuleHandleW(L"kernelbase.dll");
