@@ -29,10 +29,11 @@ inline constexpr const char* kChannelNames[2] = {"IDE 0", "IDE 1"};
 inline constexpr char kRepairNotWritten[] =
     "Failed to write ResetErrorCountersOnSuccess to the registry";
 
-// Where a machine names itself: what the inventory of another machine shows
-// as its computer's name.
+// Where a running machine keeps the name it goes by (what it tells
+// GetComputerName; the key ComputerName beside it holds the name for the next
+// boot): what the inventory of another machine shows as its computer's name.
 inline constexpr char kComputerNameKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+    "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ActiveComputerName";
 inline constexpr char kComputerNameValue[] = "ComputerName";
 
 // The keys of a channel (0 or 1).

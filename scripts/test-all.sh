@@ -63,8 +63,9 @@ run_windows_tests() {
   return $rc
 }
 
-wine_template=$(mktemp -d /tmp/kestrad-wine-template.XXXXXX)/prefix
-trap 'rm -rf "$(dirname "$wine_template")"' EXIT
+template_dir=$(mktemp -d /tmp/kestrad-wine-template.XXXXXX) || exit 1
+trap 'rm -rf "$template_dir"' EXIT
+wine_template=$template_dir/prefix
 pids=()
 windows=()
 for p in "${built[@]}"; do

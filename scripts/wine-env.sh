@@ -117,8 +117,13 @@ kestrad_wine_up() {
     fi
     # wineboot returns before the server has flushed the registry files.
     wineserver -w
-    if [ -n "$template" ]; then
-      mkdir -p "$template" && cp -a "$WINEPREFIX/." "$template/" || return 1
+    # Kept whole or not at all: a copy cut short is never taken.
+    if [ -n "$template" ] && [ ! -e "$template" ]; then
+      if ! { mkdir -p "$template.part" && cp -a "$WINEPREFIX/." "$template.part/" &&
+        mv "$template.part" "$template"; }; then
+        echo "wine-env: could not keep the prefix in $template; each run makes its own" >&2
+        rm -rf "$template.part"
+      fi
     fi
   fi
 

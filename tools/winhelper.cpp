@@ -212,39 +212,50 @@ const char* Registry(const std::vector<std::string>& f) {
   return rc == ERROR_SUCCESS ? "done" : "error value";
 }
 
-void Values(const std::string& key) {
+// False when a key or value under `key` could not be read whole: the caller
+// must not take what was printed for all there is. A missing `key` is empty.
+bool Values(const std::string& key, bool top = true) {
   kestrad::UniqueKey k;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put())) return;
+  const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put());
+  if (opened != ERROR_SUCCESS) return top && opened == ERROR_FILE_NOT_FOUND;
   DWORD subkeys = 0, subkey_max = 0, name_max = 0, data_max = 0;
-  RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, &subkey_max, nullptr, nullptr,
-                   &name_max, &data_max, nullptr, nullptr);
+  if (RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, &subkeys, &subkey_max, nullptr, nullptr,
+                       &name_max, &data_max, nullptr, nullptr)) {
+    return false;
+  }
   std::string name(name_max + 1, '\0');
   std::vector<BYTE> data(data_max + 1);
-  for (DWORD i = 0;; ++i) {
+  LONG rc = ERROR_SUCCESS;
+  for (DWORD i = 0; rc == ERROR_SUCCESS; ++i) {
     DWORD name_size = static_cast<DWORD>(name.size()), data_size = data_max, type = 0;
-    if (RegEnumValueA(k.get(), i, &name[0], &name_size, nullptr, &type, data.data(), &data_size))
-      break;
+    rc = RegEnumValueA(k.get(), i, &name[0], &name_size, nullptr, &type, data.data(), &data_size);
+    if (rc != ERROR_SUCCESS) break;
     char text[16];
     std::string shown;
     if (type == REG_DWORD && data_size == 4) {
       std::snprintf(text, sizeof text, "0x%lx",
                     *reinterpret_cast<const unsigned long*>(data.data()));
       shown = text;
-    }
-    for (DWORD b = 0; shown.empty() && b < data_size; ++b) {
-      std::snprintf(text, sizeof text, "%02x", data[b]);
-      shown += text;
+    } else {
+      for (DWORD b = 0; b < data_size; ++b) {
+        std::snprintf(text, sizeof text, "%02x", data[b]);
+        shown += text;
+      }
     }
     std::printf("value\tHKEY_LOCAL_MACHINE\\%s\t%s\t%s\t%s\n", key.c_str(),
                 name.substr(0, name_size).c_str(),
                 type == REG_DWORD ? "REG_DWORD" : std::to_string(type).c_str(), shown.c_str());
   }
+  if (rc != ERROR_NO_MORE_ITEMS) return false;
   std::string sub(subkey_max + 1, '\0');
   for (DWORD i = 0; i < subkeys; ++i) {
     DWORD size = static_cast<DWORD>(sub.size());
-    if (RegEnumKeyExA(k.get(), i, &sub[0], &size, nullptr, nullptr, nullptr, nullptr)) break;
-    Values(key + "\\" + sub.substr(0, size));
+    if (RegEnumKeyExA(k.get(), i, &sub[0], &size, nullptr, nullptr, nullptr, nullptr) ||
+        !Values(key + "\\" + sub.substr(0, size), false)) {
+      return false;
+    }
   }
+  return true;
 }
 
 bool Start(const std::vector<std::string>& f) {
@@ -379,7 +390,7 @@ const char* Serve(const std::vector<std::string>& f) {
       ((c == "delvalue" || c == "get") && f.size() == 3)) {
     return Registry(f);
   }
-  if (c == "values" && f.size() == 2) return Values(f[1]), "done";
+  if (c == "values" && f.size() == 2) return Values(f[1]) ? "done" : "error values";
   return "error usage";
 }
 
