@@ -50,6 +50,7 @@ run_windows_tests() {
   exec 9>&-
   echo "test-all: $preset on DISPLAY=$DISPLAY, WINEPREFIX=$WINEPREFIX"
   local rc
+  rm -f "build/$preset/skipped.txt"
   if [ "$preset" = win32 ] && [ -n "${KESTRAD_WINE_NO_32BIT:-}" ]; then
     # Nothing of the i686 build can run here; what reads its files still can.
     echo "test-all: SKIPPED: the i686 build's suites and end-to-end tests: this machine runs no 32-bit programs; only its file checks (pe.*) run"
@@ -58,6 +59,10 @@ run_windows_tests() {
   else
     ctest --preset "$preset"
     rc=$?
+  fi
+  # What the tests skipped, each in a line of its own (tests/e2e/e2e.py).
+  if [ -f "build/$preset/skipped.txt" ]; then
+    sed "s/^/test-all: SKIPPED: $preset: /" "build/$preset/skipped.txt"
   fi
   kestrad_wine_down
   return $rc
@@ -104,6 +109,11 @@ for i in "${!pids[@]}"; do
   echo "=== test $p (build/test-$p.log, ${SECONDS} s)"
   cat "build/test-$p.log"
   [ $rc = 0 ] || failed+=("test:$p")
+done
+
+# Said again at the end: what this machine could not run.
+for p in "${windows[@]}"; do
+  grep -h "^test-all: SKIPPED" "build/test-$p.log"
 done
 
 if [ ${#failed[@]} -ne 0 ]; then

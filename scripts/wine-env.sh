@@ -26,6 +26,8 @@
 #   64-bit programs included. The 64-bit loader is put first on PATH then,
 #   and KESTRAD_WINE_NO_32BIT=1 tells the callers that the i686 build cannot
 #   run here (without wine32 it would exit 0 silently: the same answer).
+#   KESTRAD_WINE_FORCE_NO_32BIT=1 takes that road on a machine that could run
+#   32-bit programs, to prove what the test command does on one that cannot.
 
 kestrad_wine__log() { [ -n "${KESTRAD_WINE_VERBOSE:-}" ] && echo "wine-env: $*" >&2; return 0; }
 
@@ -78,9 +80,11 @@ kestrad_wine_up() {
   export KESTRAD_WINE_STATE
 
   unset KESTRAD_WINE_NO_32BIT
-  if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  if [ -n "${KESTRAD_WINE_FORCE_NO_32BIT:-}" ] || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     export KESTRAD_WINE_NO_32BIT=1
-    echo "wine-env: this machine runs no 32-bit programs: only the x86_64 build runs under Wine" >&2
+    local why="this machine runs no 32-bit programs"
+    [ -n "${KESTRAD_WINE_FORCE_NO_32BIT:-}" ] && why="KESTRAD_WINE_FORCE_NO_32BIT is set"
+    echo "wine-env: $why: only the x86_64 build runs under Wine" >&2
     if [ -x /usr/lib/wine/wine64 ]; then
       mkdir -p "$KESTRAD_WINE_STATE/bin"
       for name in wine wine-stable; do
