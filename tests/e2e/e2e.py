@@ -348,30 +348,30 @@ class ScenarioTest(E2E):
                 # A box's style is seen by the window's own tests: its icon.
                 want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
                         for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]
-                got = run.lines
                 # The shell starts the browser on its own, one recorder per
                 # address, each noting it in a file of its own: wait for them.
-                want_opened = [l for l in want if l.startswith("opened: ")]
+                want_opened = sorted(l[len("opened: "):] for l in want if l.startswith("opened: "))
                 deadline = time.monotonic() + 20
                 while True:
-                    opened = [f"opened: {u}" for name in glob.glob(os.path.join(self.url_dir, "*.url"))
-                              for u in open(name, encoding="latin-1").read().split()]
+                    opened = sorted(u for name in glob.glob(os.path.join(self.url_dir, "*.url"))
+                                    for u in open(name, encoding="latin-1").read().split())
                     if len(opened) >= len(want_opened) or time.monotonic() > deadline:
                         break
                     time.sleep(0.05)
                 # In any order: the recorders run side by side.
-                got += want_opened if sorted(want_opened) == sorted(opened) else opened
-                # A write shows as the value in the registry afterwards, and
-                # nothing else changes where the repair writes.
-                written = set()
+                self.assertEqual(want_opened, opened, "the addresses opened")
+                # Each write shows as its value in the registry afterwards, and
+                # nothing else changes where the repair writes: the whole
+                # difference, before and after the run.
+                want_changes = {}
                 for w in [l for l in want if l.startswith("written: ")]:
                     key, name, value = re.match(r"written: (.*)\\(\w+) = (\d+)", w).groups()
-                    at = (f"HKEY_LOCAL_MACHINE\\{key}".lower(), name.lower())
-                    written.add(at)
-                    if run.after.get(at) == ("REG_DWORD", f"0x{int(value):x}"):
-                        got.append(w)
-                got += [f"changed: {k}\\{n}" for k, n in sorted(run.changed - written)]
-                got += run.window + [f"exit: {run.exit_code}"]
+                    want_changes[(f"HKEY_LOCAL_MACHINE\\{key}".lower(), name.lower())] = \
+                        ("REG_DWORD", f"0x{int(value):x}")
+                self.assertEqual(want_changes, {at: run.after.get(at) for at in run.changed},
+                                 "the registry's changes")
+                want = [l for l in want if not l.startswith(("opened: ", "written: "))]
+                got = run.lines + run.window + [f"exit: {run.exit_code}"]
                 # An inventory read back as a spreadsheet reads it: one record per line.
                 if "/report" in get("args", "").lower():
                     records = list(csv.reader(io.StringIO(run.stdout.decode("latin-1"), newline="")))
