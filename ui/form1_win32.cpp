@@ -90,7 +90,18 @@ class Form1Window final : public Win32Form1 {
       if (hwnd_) DestroyWindow(hwnd_);
       throw;
     }
+    // The load handler shows the window first and then appends the driver
+    // identification, a piece at a time. Each append to a visible box costs
+    // a repaint, so while it runs the pieces are gathered, and the window
+    // appears when each box has its whole text, as it would have looked
+    // once the handler was done.
+    loading_ = true;
     handlers_.Form_Load();
+    loading_ = false;
+    ErrorTrap trap(log_, TrapWording::Window);
+    for (int ch = 0; ch < 2; ++ch) trap.Run([&] { FlushText(ch); });
+    if (show_after_load_) trap.Run([&] { ShowNow(); });
+    show_after_load_ = false;
   }
 
   bool Loaded() const override { return hwnd_ != nullptr; }
@@ -120,21 +131,20 @@ class Form1Window final : public Win32Form1 {
   void AppendText(int channel, const std::string& piece) override {
     HWND box = Control(form1::TextBoxOf(channel));
     if (piece.empty()) return;
-    // Selecting the end and replacing the empty selection appends without
-    // copying the whole text out and back in.
-    const int before = GetWindowTextLengthA(box);
-    SendMessageA(box, EM_SETSEL, before, before);
-    SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
-    if (GetWindowTextLengthA(box) <= before) {
-      throw RunError(ERROR_NOT_ENOUGH_MEMORY, ErrorText(ERROR_NOT_ENOUGH_MEMORY));
+    if (loading_) {
+      pending_[channel] += piece;
+      return;
     }
+    AppendNow(box, piece);
   }
 
   std::size_t TextLength(int channel) override {
-    return static_cast<std::size_t>(GetWindowTextLengthA(Control(form1::TextBoxOf(channel))));
+    HWND box = Control(form1::TextBoxOf(channel));
+    return static_cast<std::size_t>(GetWindowTextLengthA(box)) + pending_[channel].size();
   }
 
   void SetSelStart(int channel, std::size_t position) override {
+    FlushText(channel);
     HWND box = Control(form1::TextBoxOf(channel));
     SendMessageA(box, EM_SETSEL, position, position);
     SendMessageA(box, EM_SCROLLCARET, 0, 0);
@@ -155,8 +165,11 @@ class Form1Window final : public Win32Form1 {
 
   void Show() override {
     if (!hwnd_) ThrowLastError(ERROR_INVALID_WINDOW_HANDLE);
-    ShowWindow(hwnd_, SW_SHOW);
-    UpdateWindow(hwnd_);
+    if (loading_) {
+      show_after_load_ = true;
+      return;
+    }
+    ShowNow();
   }
 
   void SetTitle(const std::string& title) override {
@@ -211,6 +224,31 @@ class Form1Window final : public Win32Form1 {
 
  private:
   // ---- the window ----
+
+  void ShowNow() {
+    ShowWindow(hwnd_, SW_SHOW);
+    UpdateWindow(hwnd_);
+  }
+
+  static void AppendNow(HWND box, const std::string& piece) {
+    // Selecting the end and replacing the empty selection appends without
+    // copying the whole text out and back in.
+    const int before = GetWindowTextLengthA(box);
+    SendMessageA(box, EM_SETSEL, before, before);
+    SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
+    if (GetWindowTextLengthA(box) <= before) {
+      throw RunError(ERROR_NOT_ENOUGH_MEMORY, ErrorText(ERROR_NOT_ENOUGH_MEMORY));
+    }
+  }
+
+  // What the load handler gathered for a box, in one append.
+  void FlushText(int channel) {
+    if (pending_[channel].empty()) return;
+    HWND box = Control(form1::TextBoxOf(channel));
+    const std::string text = pending_[channel];
+    pending_[channel].clear();
+    AppendNow(box, text);
+  }
 
   HWND Control(ControlId id) const {
     HWND control = controls_[Index(id)];
@@ -468,6 +506,7 @@ class Form1Window final : public Win32Form1 {
     has_tip_.fill(false);
     colours_.fill(kBlack);
     focus_ = nullptr;
+    for (std::string& text : pending_) text.clear();
   }
 
   LRESULT Handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -533,6 +572,9 @@ class Form1Window final : public Win32Form1 {
   HWND tooltip_ = nullptr;
   HWND focus_ = nullptr;
   int dpi_ = 96;
+  bool loading_ = false;                // the load handler is running
+  bool show_after_load_ = false;        // ... and has shown the window
+  std::array<std::string, 2> pending_;  // each box's text appended meanwhile
   std::array<HWND, form1::kControlCount> controls_{};
   std::array<COLORREF, form1::kControlCount> colours_{};
   std::array<bool, form1::kControlCount> has_tip_{};

@@ -354,7 +354,7 @@ class ScenarioTest(E2E):
                 deadline = time.monotonic() + 20
                 while True:
                     opened = sorted(u for name in glob.glob(os.path.join(self.url_dir, "*.url"))
-                                    for u in open(name, encoding="latin-1").read().split())
+                                    for u in pathlib.Path(name).read_text(encoding="latin-1").split())
                     if len(opened) >= len(want_opened) or time.monotonic() > deadline:
                         break
                     time.sleep(0.05)
