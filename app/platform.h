@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kestrad {
 
@@ -12,6 +13,9 @@ class Platform {
   virtual ~Platform() = default;
   // The command line without the program's own path.
   virtual std::string ArgumentText() = 0;
+  // The en and em dash in the ANSI code page, each as its bytes (none that
+  // the code page lacks): a word processor's "-" pasted into a command line.
+  virtual std::vector<std::string> PastedDashes() = 0;
   // The computer's (NetBIOS) name, in the ANSI code page.
   virtual std::string ComputerName() = 0;
   // A modal box with one OK button; returns when it is dismissed.

@@ -14,6 +14,22 @@ static_assert(static_cast<UINT>(BoxStyle::Information) == MB_ICONINFORMATION);
 
 std::string Win32Platform::ArgumentText() { return kestrad::ArgumentText(GetCommandLineA()); }
 
+std::vector<std::string> Win32Platform::PastedDashes() {
+  std::vector<std::string> dashes;
+  for (const wchar_t dash : {L'\u2013', L'\u2014'}) {
+    char bytes[8] = {};
+    BOOL lacking = FALSE;
+    // A code page without the dash would give its default character, or a
+    // plain "-" as the closest one: neither is the pasted dash. UTF-8 has
+    // every character, and takes neither the flag nor the question.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const int n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, &dash, 1, bytes,
+                                      sizeof bytes, nullptr, utf8 ? nullptr : &lacking);
+    if (n > 0 && !lacking) dashes.emplace_back(bytes, static_cast<std::size_t>(n));
+  }
+  return dashes;
+}
+
 std::string Win32Platform::ComputerName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof name;
@@ -30,5 +46,13 @@ void Win32Platform::ShowMessageBox(const std::string& prompt, const std::string&
 }
 
 void Win32Platform::EndProgram(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
+
+void SetErrorModeOfRun(bool unattended) {
+  // Every flag is known to Windows 2000; the mode inherited from the parent
+  // is kept.
+  const UINT mode =
+      SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | (unattended ? SEM_NOGPFAULTERRORBOX : 0u);
+  SetErrorMode(SetErrorMode(0) | mode);
+}
 
 }  // namespace kestrad

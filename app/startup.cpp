@@ -92,7 +92,9 @@ ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, 
 // library's own splitter.
 bool UnattendedByItself(Platform& platform, ErrorTrap& trap) {
   bool unattended = false;
-  trap.Run([&] { unattended = SwitchesOfText(platform.ArgumentText()).Unattended(); });
+  trap.Run([&] {
+    unattended = SwitchesOfText(platform.ArgumentText(), platform.PastedDashes()).Unattended();
+  });
   return unattended;
 }
 
@@ -110,23 +112,40 @@ ExitCode EndWithoutLibrary(Platform& platform, ErrorTrap& trap) {
   return ExitCode::NoLibrary;
 }
 
-// "/S": the other machine's registry, and from now on its event log. False
-// when it cannot be reached: the failure is this machine's Error entry,
-// through the trap, and two lines on standard error.
-bool ConnectTo(const std::string& name, Support& support, EventLog& log, ErrorTrap& trap,
-               Machine& machine) {
-  machine.name = name;
-  if (trap.Run([&] { machine.hive = support.ConnectRegistry(name); })) {
-    log.MoveTo(name);
-    return true;
-  }
+// The end of a "/S" run whose machine cannot be reached, or stopped
+// answering: this machine's Error entry names it, and standard error says
+// why.
+ExitCode EndUnreachable(const std::string& name, const RunError& failure, Support& support,
+                        EventLog& log, ErrorTrap& trap) {
+  log.MoveTo("");
+  trap.Run([&] {
+    throw RunError(failure.number(), "Cannot reach " + name + ": " + failure.description());
+  });
   const std::string why = trap.last_description();
   trap.Run([&] {
-    support.WriteErrLn("ERROR: Cannot reach " + name + ": " + why + ".");
+    support.WriteErrLn("ERROR: " + why + ".");
     support.WriteErrLn(kUsageHint);
   });
   trap.Run([&] { support.CloseConsole(); });
-  return false;
+  return ExitCode::Unreachable;
+}
+
+// "/S": the other machine's registry, and from now on its event log. False
+// when it cannot be reached, with `failure` why.
+bool ConnectTo(const std::string& name, Support& support, EventLog& log, Machine& machine,
+               RunError& failure) {
+  machine.name = name;
+  try {
+    machine.hive = support.ConnectRegistry(name);
+  } catch (const RunError& e) {
+    failure = e;
+    return false;
+  } catch (const std::exception& e) {
+    failure = RunError(classic_error::kInvalidCall, e.what());
+    return false;
+  }
+  log.MoveTo(name);
+  return true;
 }
 
 // The boot-time check, and with "/FIX" the repair after it.
@@ -154,39 +173,20 @@ ExitCode CheckRoad(const Switches& switches, const Machine& machine, Support& su
   return CheckExitCode(found.verdict);
 }
 
-}  // namespace
+// The usage screen in a script's run: no pause, an entry saying why the
+// run did nothing, and the exit code of a refused command line.
+ExitCode UsageInsteadOfRun(Support& support, EventLog& log, Platform& platform, ErrorTrap& trap) {
+  ShowUsage(support, trap, false);
+  log.Report(EventType::Error, EventId::NotRun,
+             "\r\n\r\n" KESTRAD_NAME " did not run: the usage screen was asked for");
+  trap.Run([&] { support.CloseConsole(); });
+  platform.EndProgram(static_cast<int>(ExitCode::NotRun));
+  return ExitCode::NotRun;
+}
 
-ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
-  ErrorTrap trap(log, TrapWording::Main);
-  std::vector<std::string> args;
-
-  if (!IsDLLInstalled(support, log)) return EndWithoutLibrary(platform, trap);
-
-  if (!trap.Run([&] { args = support.GetArgs(platform.ArgumentText()); })) {
-    // Without its items the program would open the window, which nobody
-    // would close in a script's run: that run ends as without the library.
-    if (UnattendedByItself(platform, trap)) return ExitCode::NoLibrary;
-  }
-  // The count is a 16-bit number; a command line cannot hold more items.
-  if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
-    args.resize(std::numeric_limits<std::int16_t>::max());
-  }
-  const Switches switches = ParseSwitches(args);
-
-  if (switches.help) {
-    ShowUsage(support, trap);
-    trap.Run([&] { support.CloseConsole(); });
-    platform.EndProgram(static_cast<int>(ExitCode::NoCheck));
-    return ExitCode::NoCheck;
-  }
-  if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
-    return RefuseToRun(switches, support, log, trap);
-  }
-  Machine machine;
-  if (switches.remote && !ConnectTo(switches.machine, support, log, trap, machine)) {
-    return ExitCode::Unreachable;
-  }
-
+// The road of the switches, on `machine`.
+ExitCode Road(const Switches& switches, const Machine& machine, Support& support, EventLog& log,
+              Platform& platform, Form1& form, ErrorTrap& trap) {
   // The inventory runs alone, and writes to the console before it is
   // released; its exit code is the check's when all of it was written.
   if (switches.report) {
@@ -204,6 +204,52 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
   trap.Run([&] { support.CloseConsole(); });
   trap.Run([&] { form.Load(); });
   return ExitCode::NoCheck;
+}
+
+}  // namespace
+
+ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
+  ErrorTrap trap(log, TrapWording::Main);
+  std::vector<std::string> args;
+
+  if (!IsDLLInstalled(support, log)) return EndWithoutLibrary(platform, trap);
+
+  if (!trap.Run([&] { args = support.GetArgs(platform.ArgumentText()); })) {
+    // Without its items the program would open the window, which nobody
+    // would close in a script's run: that run ends as without the library.
+    if (UnattendedByItself(platform, trap)) return ExitCode::NoLibrary;
+  }
+  // The count is a 16-bit number; a command line cannot hold more items.
+  if (args.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    args.resize(std::numeric_limits<std::int16_t>::max());
+  }
+  const Switches switches = ParseSwitches(args, platform.PastedDashes());
+
+  if (switches.help) {
+    // A script asked for the usage screen: it is printed, but nobody is
+    // there to read it, and the run did nothing it was started for.
+    if (switches.Unattended()) return UsageInsteadOfRun(support, log, platform, trap);
+    ShowUsage(support, trap, true);
+    trap.Run([&] { support.CloseConsole(); });
+    platform.EndProgram(static_cast<int>(ExitCode::NoCheck));
+    return ExitCode::NoCheck;
+  }
+  if (switches.Unattended() && (switches.stray || (switches.fix && switches.report))) {
+    return RefuseToRun(switches, support, log, trap);
+  }
+  if (!switches.remote) return Road(switches, Machine{}, support, log, platform, form, trap);
+
+  Machine machine;
+  RunError failure(0, "");
+  if (!ConnectTo(switches.machine, support, log, machine, failure)) {
+    return EndUnreachable(switches.machine, failure, support, log, trap);
+  }
+  // Once reached, a machine that stops answering leaves no verdict.
+  try {
+    return Road(switches, machine, support, log, platform, form, trap);
+  } catch (const MachineLost& lost) {
+    return EndUnreachable(switches.machine, lost, support, log, trap);
+  }
 }
 
 }  // namespace kestrad

@@ -14,6 +14,7 @@ std::string AsciiUpper(std::string text) {
 }
 
 bool ParseSwitch(std::string& item, Switches& switches) {
+  const std::string typed = item;
   if (!item.empty() && item[0] == '-') item[0] = '/';
   item = AsciiUpper(std::move(item));
   if (item == "/CHECK") {
@@ -32,6 +33,7 @@ bool ParseSwitch(std::string& item, Switches& switches) {
     switches.report = true;
   } else if (item == "/NH") {
     switches.no_header = true;
+    if (switches.no_header_item.empty()) switches.no_header_item = typed;
   } else {
     return false;
   }
@@ -45,20 +47,58 @@ constexpr std::size_t kMachineNameMax = 255;
 
 // The name after "/S", without its leading "\\"; false when it is none.
 // An item that starts as a switch does is not a name: "/S" lacks its own.
+// Nor is a bare IPv6 address, which no UNC path takes: its colons stand
+// for dashes in Windows' ipv6-literal.net name.
 bool MachineName(const std::string& item, std::string& name) {
   if (item.empty() || item[0] == '/' || item[0] == '-') return false;
   const std::string bare = item.rfind("\\\\", 0) == 0 ? item.substr(2) : item;
   if (bare.empty() || bare.size() > kMachineNameMax ||
-      bare.find_first_of(" \t\\") != std::string::npos) {
+      bare.find_first_of(" \t\\:") != std::string::npos) {
     return false;
   }
   name = bare;
   return true;
 }
 
+// The length of the prefix at `at` ("/", "-" or a dash's bytes); 0: none.
+std::size_t PrefixAt(const std::string& item, std::size_t at,
+                     const std::vector<std::string>& dashes) {
+  if (item[at] == '/' || item[at] == '-') return 1;
+  for (const std::string& dash : dashes) {
+    if (!dash.empty() && item.compare(at, dash.size(), dash) == 0) return dash.size();
+  }
+  return 0;
+}
+
+// A letter or digit, for where a switch's name ends. A byte above 0x7F may
+// be a letter of the code page: it continues a name too.
+bool Continues(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u > 0x7F;
+}
+
 }  // namespace
 
-Switches ParseSwitches(std::vector<std::string>& items) {
+bool HoldsScriptSwitch(const std::string& item, const std::vector<std::string>& dashes) {
+  static constexpr const char* kNames[] = {"QUIET", "FIX", "REPORT", "NH", "S"};
+  const std::string upper = AsciiUpper(item);
+  for (std::size_t at = 0; at < upper.size(); ++at) {
+    const std::size_t prefix = PrefixAt(upper, at, dashes);
+    if (prefix == 0) continue;
+    const std::size_t from = at + prefix;
+    for (const char* name : kNames) {
+      const std::string n = name;
+      if (upper.compare(from, n.size(), n) != 0) continue;
+      const std::size_t end = from + n.size();
+      if (end == upper.size() || (PrefixAt(upper, end, dashes) != 0 || !Continues(upper[end]))) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+Switches ParseSwitches(std::vector<std::string>& items, const std::vector<std::string>& dashes) {
   Switches switches;
   const auto stray = [&](const std::string& typed) {
     if (switches.stray) return;
@@ -70,6 +110,7 @@ Switches ParseSwitches(std::vector<std::string>& items) {
     std::string& item = items[i];
     if (ParseSwitch(item, switches)) continue;
     if (item != "/S" || switches.remote) {
+      if (HoldsScriptSwitch(typed, dashes)) switches.scripted = true;
       stray(typed);
       continue;
     }
@@ -90,12 +131,14 @@ Switches ParseSwitches(std::vector<std::string>& items) {
       ++i;
     }
   }
+  // The header is the inventory's alone.
+  if (switches.no_header && !switches.report) stray(switches.no_header_item);
   return switches;
 }
 
-Switches SwitchesOfText(const std::string& text) {
+Switches SwitchesOfText(const std::string& text, const std::vector<std::string>& dashes) {
   std::vector<std::string> items = SplitArguments(text);
-  return ParseSwitches(items);
+  return ParseSwitches(items, dashes);
 }
 
 }  // namespace kestrad

@@ -23,11 +23,21 @@ struct Switches {
   // there was one (it may be the empty item).
   bool stray = false;
   std::string stray_item;
+  // An item that is no switch but holds a script's switch ("/REPORT/NH",
+  // "/FIX:", "-fix=1", "\x96FIX" with a pasted dash): a script typed it.
+  bool scripted = false;
+  std::string no_header_item;  // "/NH" as typed
 
   // A run for a script, with nobody at the machine: it never shows a box or
   // a window, and never waits for a key.
-  bool Unattended() const { return quiet || fix || report || remote; }
+  bool Unattended() const { return quiet || fix || report || remote || no_header || scripted; }
 };
+
+// Whether `item` holds the name of a script's switch (QUIET, FIX, REPORT,
+// NH, S) right after a "/", a "-" or one of `dashes` (the en and em dash in
+// the ANSI code page), followed by its end or by a character that is no
+// letter or digit.
+bool HoldsScriptSwitch(const std::string& item, const std::vector<std::string>& dashes);
 
 // ASCII letters in capitals; the other bytes of an ANSI text are left as
 // they are rather than folded by the C locale.
@@ -38,12 +48,15 @@ std::string AsciiUpper(std::string text);
 bool ParseSwitch(std::string& item, Switches& switches);
 
 // Every item's switch, and "/S" with the item after it. The first item that
-// is no switch, or the machine name that is no name (a blank, a backslash
-// inside, more than 255 characters), or "/S" without one, is `stray`.
-Switches ParseSwitches(std::vector<std::string>& items);
+// is no switch, or the machine name that is no name (a blank, a colon, a
+// backslash inside, more than 255 characters), or "/S" without one, is
+// `stray`; so is "/NH" without "/REPORT", when nothing else is. `dashes`:
+// as for HoldsScriptSwitch.
+Switches ParseSwitches(std::vector<std::string>& items,
+                       const std::vector<std::string>& dashes = {});
 
 // The switches of an argument text, split as the support library splits it:
 // for the start-up, when the library cannot be used.
-Switches SwitchesOfText(const std::string& text);
+Switches SwitchesOfText(const std::string& text, const std::vector<std::string>& dashes = {});
 
 }  // namespace kestrad

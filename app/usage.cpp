@@ -22,6 +22,12 @@ constexpr const char* kUsageLines[] = {
     KESTRAD_NAME " [switches]\r\n",
     "/CHECK     Check UDMA modes manually and silently",
     "/LOG       Log all events (not just failures)",
+    "/QUIET     Check for scripts: no box, no window; the exit code tells",
+    "/FIX       Check as /QUIET, then write the repair where it is needed",
+    "/REPORT    Write both channels' settings to standard output as CSV",
+    "/NH        With /REPORT: leave the header line out",
+    "/S MACHINE Check, repair or report another machine through its registry",
+    "/DEBUG     With /CHECK: take the warning road whatever the check finds",
     "",
     "Absolutely NO warranty",
     "Website: " KESTRAD_WEBSITE,
@@ -35,7 +41,7 @@ std::string UsageBanner() {
          std::string(23, ' ');
 }
 
-void ShowUsage(Support& support, ErrorTrap& trap) {
+void ShowUsage(Support& support, ErrorTrap& trap, bool may_pause) {
   trap.Run([&] { support.OpenConsole(); });
   // Only a console that says it is ready gets the screen. A test that fails
   // enters the branch it guards, which is printing nothing, as a failed
@@ -47,7 +53,7 @@ void ShowUsage(Support& support, ErrorTrap& trap) {
   for (const char* line : kUsageLines) {
     trap.Run([&] { support.WriteLn(line); });
   }
-  if (trap.Decide([&] { return !support.InNativeConsole(); })) {
+  if (may_pause && trap.Decide([&] { return !support.InNativeConsole(); })) {
     trap.Run([&] { support.WriteLn(""); });
     trap.Run([&] { support.Pause("Press a key..."); });
   }

@@ -12,7 +12,8 @@ namespace kestrad {
 std::string UsageBanner();
 
 // Prints the usage screen through the support library. Each call is one
-// step of the caller's trap.
-void ShowUsage(Support& support, ErrorTrap& trap);
+// step of the caller's trap. Without `may_pause` (a script's run) it never
+// waits for a key, whatever the console.
+void ShowUsage(Support& support, ErrorTrap& trap, bool may_pause);
 
 }  // namespace kestrad

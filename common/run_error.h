@@ -36,4 +36,13 @@ class RunError : public std::exception {
   std::string description_;
 };
 
+// Another machine's registry failed for any reason but "not there": it was
+// switched off or left the network during the run, or refused a key. What
+// the run read of it so far is no verdict, so error traps pass it on to
+// the run's own end instead of going on with the next step.
+class MachineLost : public RunError {
+ public:
+  using RunError::RunError;
+};
+
 }  // namespace kestrad

@@ -76,6 +76,24 @@ HMODULE LoadLibraryByPath(const WideString& path) {
                             : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// Whether `hive` is another machine's, from ConnectRegistry, rather than one
+// of the system's predefined keys.
+bool OtherMachine(std::uint32_t hive) { return (hive & 0xFFFFFF00u) != 0x80000000u; }
+
+// After a registry call on `hive` that did not succeed, with the reason in
+// the thread's last error: "not there" and a value of another type are
+// answers; on another machine anything else means that it is lost (switched
+// off, gone from the network, refusing a key), and throws MachineLost. A
+// library that tells no reason (0) only ever answers.
+void Answered(std::uint32_t hive) {
+  const DWORD error = GetLastError();
+  if (!OtherMachine(hive) || error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND ||
+      error == ERROR_PATH_NOT_FOUND || error == ERROR_UNSUPPORTED_TYPE) {
+    return;
+  }
+  throw MachineLost(static_cast<long>(error), ErrorText(error));
+}
+
 // One entry point: its name and the pointer once resolved.
 template <typename Fn>
 struct Entry {
@@ -105,7 +123,9 @@ class Tamarak9Binding : public Support {
   bool ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                              std::int32_t& value) override {
     std::int32_t read = 0;
-    if (Get(read_dword_)(hive, key.c_str(), name.c_str(), &read) == 0) return false;
+    const auto fn = Get(read_dword_);
+    SetLastError(ERROR_SUCCESS);
+    if (fn(hive, key.c_str(), name.c_str(), &read) == 0) return Answered(hive), false;
     value = read;
     return true;
   }
@@ -113,12 +133,15 @@ class Tamarak9Binding : public Support {
   std::string ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
                                      const std::string& name) override {
     const auto fn = Get(read_string_);
+    SetLastError(ERROR_SUCCESS);
     std::uint32_t needed = fn(hive, key.c_str(), name.c_str(), nullptr, 0);
+    if (needed == 0) Answered(hive);
     // The value may grow between the size query and the read: ask again.
     for (int attempt = 0; attempt < 8 && needed != 0; ++attempt) {
       std::vector<char> buffer(needed);
+      SetLastError(ERROR_SUCCESS);
       const std::uint32_t got = fn(hive, key.c_str(), name.c_str(), buffer.data(), needed);
-      if (got == 0) return {};
+      if (got == 0) return Answered(hive), std::string();
       if (got <= needed) return std::string(buffer.data(), got - 1);
       needed = got;
     }
@@ -127,11 +150,21 @@ class Tamarak9Binding : public Support {
 
   bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                             std::int32_t value) override {
-    return Get(write_dword_)(hive, key.c_str(), name.c_str(), value) != 0;
+    const auto fn = Get(write_dword_);
+    SetLastError(ERROR_SUCCESS);
+    if (fn(hive, key.c_str(), name.c_str(), value) != 0) return true;
+    Answered(hive);
+    return false;
   }
 
   bool KeyExists(std::uint32_t hive, const std::string& key) override {
-    return Get(key_exists_)(hive, key.c_str()) != 0;
+    const auto fn = Get(key_exists_);
+    SetLastError(ERROR_SUCCESS);
+    // Nonzero for a key that opened, and for one that failed otherwise
+    // than "not there", which the last error tells.
+    if (fn(hive, key.c_str()) == 0) return false;
+    Answered(hive);
+    return true;
   }
 
   std::uint32_t ConnectRegistry(const std::string& machine) override {

@@ -92,9 +92,19 @@ HKEY HiveKey(uint32_t hive) {
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(hive)));
 }
 
+// Ends a registry entry point's call: its result, and why in the thread's
+// last error, as Win32 tells it. A value that is there but of another type
+// or size is ERROR_UNSUPPORTED_TYPE; ERROR_SUCCESS when it succeeded.
+template <typename Result>
+Result Told(Result result, LONG error) {
+  SetLastError(static_cast<DWORD>(error));
+  return result;
+}
+
 // The value's text up to its first NUL, NUL-terminated in `text`, with
 // `*length` its units before the NUL; false when it is no string or cannot
-// be read. Stored data may lack the NUL or have an odd byte count.
+// be read (the thread's last error says why). Stored data may lack the NUL
+// or have an odd byte count.
 bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* name,
                tamarak9::HeapBuffer<wchar_t>& text, std::size_t* length) {
   tamarak9::HeapBuffer<wchar_t> wide_key;
@@ -102,23 +112,22 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
   std::size_t unused = 0;
   if (!tamarak9::AnsiToWide(key, wide_key, &unused) ||
       !tamarak9::AnsiToWide(name, wide_name, &unused)) {
-    return false;
+    return Told(false, ERROR_INVALID_PARAMETER);
   }
   OpenKey k(r);
-  if (r.open_w(HiveKey(hive), wide_key.get(), 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) {
-    return false;
-  }
+  const LONG opened = r.open_w(HiveKey(hive), wide_key.get(), 0, KEY_QUERY_VALUE, k.put());
+  if (opened != ERROR_SUCCESS) return Told(false, opened);
   DWORD type = 0;
   DWORD bytes = 0;
   LONG rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
   // The value may grow between the size query and the read; go round again.
   for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return Told(false, ERROR_UNSUPPORTED_TYPE);
     // Room for an odd last byte, and one unit more for the NUL that the
     // value may lack; the read size must stay a DWORD.
-    if (bytes > MAXDWORD - 2 * sizeof(wchar_t)) return false;
+    if (bytes > MAXDWORD - 2 * sizeof(wchar_t)) return Told(false, ERROR_UNSUPPORTED_TYPE);
     const std::size_t units = bytes / sizeof(wchar_t) + 1;
-    if (!text.Allocate(units + 1)) return false;
+    if (!text.Allocate(units + 1)) return Told(false, ERROR_NOT_ENOUGH_MEMORY);
     DWORD got = static_cast<DWORD>(units * sizeof(wchar_t));
     rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, reinterpret_cast<BYTE*>(text.get()),
                    &got);
@@ -127,13 +136,15 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
       rc = ERROR_SUCCESS;
       continue;
     }
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    if (rc != ERROR_SUCCESS) return Told(false, rc);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return Told(false, ERROR_UNSUPPORTED_TYPE);
     const std::size_t read = got < units * sizeof(wchar_t) ? got : units * sizeof(wchar_t);
     *length = tamarak9::RegTextLength(reinterpret_cast<const unsigned char*>(text.get()), read);
     text.get()[*length] = L'\0';
-    return true;
+    return Told(true, ERROR_SUCCESS);
   }
-  return false;
+  // A value that kept growing is there: the reason is its size.
+  return Told(false, rc == ERROR_SUCCESS ? ERROR_MORE_DATA : rc);
 }
 
 }  // namespace
@@ -141,26 +152,30 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
 int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char* name,
                                       int32_t* value) {
   Registry r;
-  if (key == nullptr || name == nullptr || value == nullptr || !BindRegistry(hive, &r)) return 0;
+  if (key == nullptr || name == nullptr || value == nullptr)
+    return Told(0, ERROR_INVALID_PARAMETER);
+  if (!BindRegistry(hive, &r)) return 0;
   OpenKey k(r);
-  if (r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put()) != ERROR_SUCCESS) return 0;
+  const LONG opened = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
+  if (opened != ERROR_SUCCESS) return Told(0, opened);
   DWORD type = 0;
   DWORD data = 0;
   DWORD bytes = sizeof(data);
   // A larger value fails with ERROR_MORE_DATA; a shorter one is refused below.
-  if (r.query_a(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD || bytes != sizeof(data)) {
-    return 0;
-  }
+  const LONG rc = r.query_a(k.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &bytes);
+  if (rc == ERROR_MORE_DATA ||
+      (rc == ERROR_SUCCESS && (type != REG_DWORD || bytes != sizeof(data))))
+    return Told(0, ERROR_UNSUPPORTED_TYPE);
+  if (rc != ERROR_SUCCESS) return Told(0, rc);
   *value = static_cast<int32_t>(data);
-  return 1;
+  return Told(1, ERROR_SUCCESS);
 }
 
 uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const char* name,
                                         char* buffer, uint32_t size) {
   Registry r;
-  if (key == nullptr || name == nullptr || !BindRegistry(hive, &r)) return 0;
+  if (key == nullptr || name == nullptr) return Told(0u, ERROR_INVALID_PARAMETER);
+  if (!BindRegistry(hive, &r)) return 0;
   tamarak9::HeapBuffer<wchar_t> text;
   std::size_t length = 0;
   if (!QueryText(r, hive, key, name, text, &length)) return 0;
@@ -173,27 +188,29 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
 int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char* name,
                                      int32_t value) {
   Registry r;
-  if (key == nullptr || name == nullptr || !BindRegistry(hive, &r)) return 0;
+  if (key == nullptr || name == nullptr) return Told(0, ERROR_INVALID_PARAMETER);
+  if (!BindRegistry(hive, &r)) return 0;
   // Open, never create: writing into a key that is not there is a failure.
   OpenKey k(r);
-  if (r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put()) != ERROR_SUCCESS) return 0;
+  const LONG opened = r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put());
+  if (opened != ERROR_SUCCESS) return Told(0, opened);
   const DWORD data = static_cast<DWORD>(value);
-  return r.set_a(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
-                 ERROR_SUCCESS
-             ? 1
-             : 0;
+  const LONG rc =
+      r.set_a(k.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+  return Told(rc == ERROR_SUCCESS ? 1 : 0, rc);
 }
 
 int16_t T9_CALL KeyExists(uint32_t hive, const char* key) {
-  if (key == nullptr) return 0;
+  if (key == nullptr) return Told(0, ERROR_INVALID_PARAMETER);
   // Only the system's "not found" says that a key is not there. A key that
   // refuses this user, or any other failure, counts as there: a write into
-  // it must be tried, and its failure told, rather than skipped.
+  // it must be tried, and its failure told, rather than skipped. The last
+  // error tells which: ERROR_SUCCESS when it opened.
   Registry r;
   if (!BindRegistry(hive, &r)) return 1;
   OpenKey k(r);
   const LONG rc = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
-  return rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND ? 0 : 1;
+  return Told(rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND ? 0 : 1, rc);
 }
 
 int32_t T9_CALL ConnectRegistry(const char* machine, uint32_t* hive) {

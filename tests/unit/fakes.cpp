@@ -75,6 +75,8 @@ void FakeSupport::Enter(const std::string& call) {
 }
 
 bool FakeSupport::Addressed(std::uint32_t h) {
+  if (h == hive && hive != kHiveLocalMachine && lost_at > 0 && ++remote_calls_ >= lost_at)
+    throw MachineLost(53, "The network path was not found");
   if (h != hive) strays.push_back(calls.back() + " on " + std::to_string(h));
   return h == hive;
 }

@@ -58,6 +58,10 @@ class FakeSupport : public Support {
   // reaches it by its own name. A call on any other hive is noted here.
   std::uint32_t hive = kHiveLocalMachine;
   std::vector<std::string> strays;
+  // The connected machine stops answering at its n-th registry call (1-based),
+  // as the binding tells a failure that is not "not there": every call from
+  // then on throws MachineLost. 0: never.
+  int lost_at = 0;
 
   // Applies a .reg file's text: keys, deleted keys, DWORD and string values.
   void Apply(const std::string& reg_text);
@@ -101,6 +105,7 @@ class FakeSupport : public Support {
  private:
   void Enter(const std::string& call);
   bool Addressed(std::uint32_t h);
+  int remote_calls_ = 0;
   const Value* Find(std::uint32_t hive, const std::string& key, const std::string& name);
 };
 
@@ -165,6 +170,8 @@ class FakePlatform : public Platform {
   int exit_code = -1;
 
   std::string ArgumentText() override { return args; }
+  // The en and em dash of Windows-1252.
+  std::vector<std::string> PastedDashes() override { return {"\x96", "\x97"}; }
   std::string ComputerName() override { return "WORKSHOP-07"; }
   void ShowMessageBox(const std::string& p, const std::string& t, BoxStyle s) override {
     boxes.push_back({static_cast<int>(s), t, p});

@@ -96,6 +96,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
     if (k == "fail-window") form.failing.insert(v);
   }
   if (!s.Get("fail-append").empty()) form.fail_append = std::stoi(s.Get("fail-append"));
+  if (!s.Get("lost-at").empty()) support.lost_at = std::stoi(s.Get("lost-at"));
   // "read-only" for every key, "read-only 0002" for the keys so named.
   const std::string access = s.Get("access");
   if (access.rfind("read-only", 0) == 0)
