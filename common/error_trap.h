@@ -33,12 +33,14 @@ class ErrorTrap {
 
   // Runs one step. Returns true when it completed; on a RunError (or any
   // other exception) logs it and returns false, and the caller resumes with
-  // its next step.
+  // its next step. A MachineLost goes on to the caller.
   template <class Step>
   bool Run(Step&& step) {
     try {
       std::forward<Step>(step)();
       return true;
+    } catch (const MachineLost&) {
+      throw;
     } catch (const RunError& e) {
       Trapped(e.number(), e.description());
     } catch (const std::bad_alloc&) {
