@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@ namespace {
 using kestrad::RunError;
 using kestrad::Support;
 
+// A call through the binding of one function the program binds.
 struct Call {
-  const char* entry_point;
+  T9Index function;
   std::function<void(Support&)> call;
   // False for calls that would block, open a window or detach this test:
   // those are made only against a library that lacks them.
@@ -30,34 +32,36 @@ constexpr std::uint32_t kHklm = kestrad::kHiveLocalMachine;
 constexpr char kNoKey[] = "Software\\KestradTest\\none";
 
 const std::vector<Call> kCalls = {
-    {"LibVersion", [](Support& s) { s.LibVersion(); }},
-    {"ReadDWORDFromRegistry",
+    {T9Index_LibVersion, [](Support& s) { s.LibVersion(); }},
+    {T9Index_ReadDWORDFromRegistry,
      [](Support& s) {
        std::int32_t v = 0;
        s.ReadDWORDFromRegistry(kHklm, kNoKey, "v", v);
      }},
-    {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
-    {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
-    {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
-    {"ConnectRegistry",
+    {T9Index_ReadStringFromRegistry,
+     [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
+    {T9Index_WriteDWORDToRegistry,
+     [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
+    {T9Index_KeyExists, [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
+    {T9Index_ConnectRegistry,
      [](Support& s) {
        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
        DWORD size = sizeof own;
        GetComputerNameA(own, &size);
        s.ConnectRegistry(own);
      }},
-    {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
-    {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
-    {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},
-    {"ConsoleOpen", [](Support& s) { s.ConsoleOpen(); }},
-    {"CloseConsole", [](Support& s) { s.CloseConsole(); }, false},
-    {"SetConsoleAttributes", [](Support& s) { s.SetConsoleAttributes(15, 16); }},
-    {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
-    {"Writes", [](Support& s) { s.Writes(""); }},
-    {"WriteLn", [](Support& s) { s.WriteLn(""); }},
-    {"WriteErrLn", [](Support& s) { s.WriteErrLn(""); }},
-    {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
-    {"Pause", [](Support& s) { s.Pause(""); }, false},
+    {T9Index_ShellRun, [](Support& s) { s.ShellRun(""); }, false},
+    {T9Index_GetArgs, [](Support& s) { s.GetArgs("a b"); }},
+    {T9Index_OpenConsole, [](Support& s) { s.OpenConsole(); }, false},
+    {T9Index_ConsoleOpen, [](Support& s) { s.ConsoleOpen(); }},
+    {T9Index_CloseConsole, [](Support& s) { s.CloseConsole(); }, false},
+    {T9Index_SetConsoleAttributes, [](Support& s) { s.SetConsoleAttributes(15, 16); }},
+    {T9Index_ClearConsoleAttributes, [](Support& s) { s.ClearConsoleAttributes(); }},
+    {T9Index_Writes, [](Support& s) { s.Writes(""); }},
+    {T9Index_WriteLn, [](Support& s) { s.WriteLn(""); }},
+    {T9Index_WriteErrLn, [](Support& s) { s.WriteErrLn(""); }},
+    {T9Index_InNativeConsole, [](Support& s) { s.InNativeConsole(); }},
+    {T9Index_Pause, [](Support& s) { s.Pause(""); }, false},
 };
 
 // The RunError a call throws; fails the test when it throws none.
@@ -89,21 +93,35 @@ TEST(BindingTest, LibraryThatCannotLoadFailsNamingItself) {
   EXPECT_NO_THROW(kestrad::RequireSystemLibrary(L"user32.dll"));
 }
 
+// The call of `function` in kCalls; null when it has none.
+const Call* CallOf(T9Index function) {
+  for (const Call& call : kCalls) {
+    if (call.function == function) return &call;
+  }
+  return nullptr;
+}
+
 // Each fixture lacks one entry point: that one fails naming itself, the
-// others still work, so a wrong name in the binding's table shows up here.
+// others still work, so a wrong name or pointer in the binding shows up here.
 TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
-  for (const Call& missing : kCalls) {
-    SCOPED_TRACE(missing.entry_point);
-    const auto support =
-        kestrad::MakeTamarak9Binding(kestrad_test::FixturePath(missing.entry_point).c_str());
-    const RunError e = ErrorFrom([&] { missing.call(*support); });
+  for (int index = 0; index < T9_FUNCTION_COUNT; ++index) {
+    const T9Function& function = t9_functions[index];
+    const Call* missing = CallOf(static_cast<T9Index>(index));
+    if (!function.bound) {
+      EXPECT_EQ(missing, nullptr) << function.name << " is not bound";
+      continue;
+    }
+    SCOPED_TRACE(function.name);
+    ASSERT_NE(missing, nullptr) << "no call of " << function.name;
+    const std::string fixture = kestrad_test::FixturePath(function.name);
+    const auto support = kestrad::MakeTamarak9Binding(fixture.c_str());
+    const RunError e = ErrorFrom([&] { missing->call(*support); });
     EXPECT_EQ(e.number(), ERROR_PROC_NOT_FOUND);
-    EXPECT_EQ(e.description(), std::string("Entry point ") + missing.entry_point +
-                                   " not found in " +
-                                   kestrad_test::FixturePath(missing.entry_point));
+    EXPECT_EQ(e.description(),
+              std::string("Entry point ") + function.name + " not found in " + fixture);
     for (const Call& other : kCalls) {
-      if (!other.harmless || other.entry_point == missing.entry_point) continue;
-      EXPECT_NO_THROW(other.call(*support)) << other.entry_point;
+      if (!other.harmless || &other == missing) continue;
+      EXPECT_NO_THROW(other.call(*support)) << t9_functions[other.function].name;
     }
   }
 }
