@@ -113,7 +113,10 @@ TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
       continue;
     }
     SCOPED_TRACE(function.name);
-    ASSERT_NE(missing, nullptr) << "no call of " << function.name;
+    if (missing == nullptr) {
+      ADD_FAILURE() << "no call of " << function.name;
+      continue;
+    }
     const std::string fixture = kestrad_test::FixturePath(function.name);
     const auto support = kestrad::MakeTamarak9Binding(fixture.c_str());
     const RunError e = ErrorFrom([&] { missing->call(*support); });
