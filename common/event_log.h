@@ -17,6 +17,10 @@ enum class EventId : unsigned {
   RepairWritten = 1004,   // Information: "/FIX" wrote the repair value
   NotRun = 1005,          // Error: an unattended run refused its command line
 };
+// Every id above: the message table has a message for each and for no other.
+inline constexpr EventId kEventIds[] = {EventId::CheckFailed,    EventId::CheckPassed,
+                                        EventId::RunTimeFailure, EventId::NothingRead,
+                                        EventId::RepairWritten,  EventId::NotRun};
 
 class EventLog {
  public:

@@ -94,12 +94,17 @@ void Answered(std::uint32_t hive) {
   throw MachineLost(static_cast<long>(error), ErrorText(error));
 }
 
-// One entry point: its name and the pointer once resolved.
-template <typename Fn>
-struct Entry {
-  const char* name;
-  Fn fn = nullptr;
-};
+// The pointer type of each function, by its index in the table, so that a
+// function is always called through its own type.
+template <T9Index index>
+struct PointerOf;
+#define T9_POINTER_OF(bound, result, name, parameters) \
+  template <>                                          \
+  struct PointerOf<T9Index_##name> {                   \
+    using Type = T9##name##Fn;                         \
+  };
+T9_FUNCTIONS(T9_POINTER_OF)
+#undef T9_POINTER_OF
 
 // Where the library may be: in the folders of LibraryFolders, in order. A
 // name with a folder in it is taken as it is.
@@ -118,12 +123,12 @@ class Tamarak9Binding : public Support {
  public:
   explicit Tamarak9Binding(std::string file_name) : file_name_(std::move(file_name)) {}
 
-  std::int32_t LibVersion() override { return Get(lib_version_)(); }
+  std::int32_t LibVersion() override { return Get<T9Index_LibVersion>()(); }
 
   bool ReadDWORDFromRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                              std::int32_t& value) override {
     std::int32_t read = 0;
-    const auto fn = Get(read_dword_);
+    const auto fn = Get<T9Index_ReadDWORDFromRegistry>();
     SetLastError(ERROR_SUCCESS);
     if (fn(hive, key.c_str(), name.c_str(), &read) == 0) return Answered(hive), false;
     value = read;
@@ -132,7 +137,7 @@ class Tamarak9Binding : public Support {
 
   std::string ReadStringFromRegistry(std::uint32_t hive, const std::string& key,
                                      const std::string& name) override {
-    const auto fn = Get(read_string_);
+    const auto fn = Get<T9Index_ReadStringFromRegistry>();
     SetLastError(ERROR_SUCCESS);
     std::uint32_t needed = fn(hive, key.c_str(), name.c_str(), nullptr, 0);
     if (needed == 0) Answered(hive);
@@ -150,7 +155,7 @@ class Tamarak9Binding : public Support {
 
   bool WriteDWORDToRegistry(std::uint32_t hive, const std::string& key, const std::string& name,
                             std::int32_t value) override {
-    const auto fn = Get(write_dword_);
+    const auto fn = Get<T9Index_WriteDWORDToRegistry>();
     SetLastError(ERROR_SUCCESS);
     if (fn(hive, key.c_str(), name.c_str(), value) != 0) return true;
     Answered(hive);
@@ -158,7 +163,7 @@ class Tamarak9Binding : public Support {
   }
 
   bool KeyExists(std::uint32_t hive, const std::string& key) override {
-    const auto fn = Get(key_exists_);
+    const auto fn = Get<T9Index_KeyExists>();
     SetLastError(ERROR_SUCCESS);
     // Nonzero for a key that opened, and for one that failed otherwise
     // than "not there", which the last error tells.
@@ -169,15 +174,15 @@ class Tamarak9Binding : public Support {
 
   std::uint32_t ConnectRegistry(const std::string& machine) override {
     std::uint32_t hive = 0;
-    const std::int32_t error = Get(connect_registry_)(machine.c_str(), &hive);
+    const std::int32_t error = Get<T9Index_ConnectRegistry>()(machine.c_str(), &hive);
     if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
     return hive;
   }
 
-  void ShellRun(const std::string& address) override { Get(shell_run_)(address.c_str()); }
+  void ShellRun(const std::string& address) override { Get<T9Index_ShellRun>()(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {
-    const auto fn = Get(get_args_);
+    const auto fn = Get<T9Index_GetArgs>();
     std::uint32_t needed = 0;
     std::int16_t count = fn(text.c_str(), nullptr, 0, &needed);
     if (count < 0) throw RunError(classic_error::kOverflow, "Overflow");
@@ -199,20 +204,22 @@ class Tamarak9Binding : public Support {
     return items;
   }
 
-  void OpenConsole() override { Get(open_console_)(); }
-  bool ConsoleOpen() override { return Get(console_open_)() != 0; }
-  void CloseConsole() override { Get(close_console_)(); }
+  void OpenConsole() override { Get<T9Index_OpenConsole>()(); }
+  bool ConsoleOpen() override { return Get<T9Index_ConsoleOpen>()() != 0; }
+  void CloseConsole() override { Get<T9Index_CloseConsole>()(); }
   void SetConsoleAttributes(std::int32_t foreground, std::int32_t background) override {
-    Get(set_attributes_)(foreground, background);
+    Get<T9Index_SetConsoleAttributes>()(foreground, background);
   }
-  void ClearConsoleAttributes() override { Get(clear_attributes_)(); }
-  void Writes(const std::string& text) override { Get(writes_)(text.c_str()); }
-  bool WriteLn(const std::string& text) override { return Get(write_ln_)(text.c_str()) != 0; }
+  void ClearConsoleAttributes() override { Get<T9Index_ClearConsoleAttributes>()(); }
+  void Writes(const std::string& text) override { Get<T9Index_Writes>()(text.c_str()); }
+  bool WriteLn(const std::string& text) override {
+    return Get<T9Index_WriteLn>()(text.c_str()) != 0;
+  }
   bool WriteErrLn(const std::string& text) override {
-    return Get(write_err_ln_)(text.c_str()) != 0;
+    return Get<T9Index_WriteErrLn>()(text.c_str()) != 0;
   }
-  bool InNativeConsole() override { return Get(in_native_console_)() != 0; }
-  void Pause(const std::string& prompt) override { Get(pause_)(prompt.c_str()); }
+  bool InNativeConsole() override { return Get<T9Index_InNativeConsole>()() != 0; }
+  void Pause(const std::string& prompt) override { Get<T9Index_Pause>()(prompt.c_str()); }
 
  private:
   HMODULE Load() {
@@ -235,39 +242,29 @@ class Tamarak9Binding : public Support {
     return handle;
   }
 
-  template <typename Fn>
-  Fn Get(Entry<Fn>& entry) {
-    if (entry.fn != nullptr) return entry.fn;
-    const Fn fn = GetFunction<Fn>(Load(), entry.name);
+  // The function `index` of the table, looked up at its first call.
+  template <T9Index index>
+  typename PointerOf<index>::Type Get() {
+    static_assert(t9_functions[index].bound, "a function the program binds is marked T9_BOUND");
+    return reinterpret_cast<typename PointerOf<index>::Type>(Resolve(index));
+  }
+
+  void* Resolve(T9Index index) {
+    void*& function = functions_[index];
+    if (function != nullptr) return function;
+    const char* const name = t9_functions[index].name;
+    function = GetFunction<void*>(Load(), name);
     const DWORD error = GetLastError();
-    if (fn == nullptr) {
+    if (function == nullptr) {
       throw RunError(error != 0 ? static_cast<long>(error) : classic_error::kEntryPointMissing,
-                     std::string("Entry point ") + entry.name + " not found in " + file_name_);
+                     std::string("Entry point ") + name + " not found in " + file_name_);
     }
-    entry.fn = fn;
-    return entry.fn;
+    return function;
   }
 
   std::string file_name_;
   UniqueModule module_;
-  Entry<T9LibVersionFn> lib_version_{"LibVersion"};
-  Entry<T9ReadDWORDFromRegistryFn> read_dword_{"ReadDWORDFromRegistry"};
-  Entry<T9ReadStringFromRegistryFn> read_string_{"ReadStringFromRegistry"};
-  Entry<T9WriteDWORDToRegistryFn> write_dword_{"WriteDWORDToRegistry"};
-  Entry<T9KeyExistsFn> key_exists_{"KeyExists"};
-  Entry<T9ConnectRegistryFn> connect_registry_{"ConnectRegistry"};
-  Entry<T9ShellRunFn> shell_run_{"ShellRun"};
-  Entry<T9GetArgsFn> get_args_{"GetArgs"};
-  Entry<T9OpenConsoleFn> open_console_{"OpenConsole"};
-  Entry<T9ConsoleOpenFn> console_open_{"ConsoleOpen"};
-  Entry<T9CloseConsoleFn> close_console_{"CloseConsole"};
-  Entry<T9SetConsoleAttributesFn> set_attributes_{"SetConsoleAttributes"};
-  Entry<T9ClearConsoleAttributesFn> clear_attributes_{"ClearConsoleAttributes"};
-  Entry<T9WritesFn> writes_{"Writes"};
-  Entry<T9WriteLnFn> write_ln_{"WriteLn"};
-  Entry<T9WriteErrLnFn> write_err_ln_{"WriteErrLn"};
-  Entry<T9InNativeConsoleFn> in_native_console_{"InNativeConsole"};
-  Entry<T9PauseFn> pause_{"Pause"};
+  void* functions_[T9_FUNCTION_COUNT] = {};
 };
 
 }  // namespace

@@ -13,18 +13,6 @@
 #include "win32/system_library.h"
 #include "win32/unique_handle.h"
 
-static_assert(std::is_same_v<decltype(&OpenConsole), T9OpenConsoleFn>);
-static_assert(std::is_same_v<decltype(&ConsoleOpen), T9ConsoleOpenFn>);
-static_assert(std::is_same_v<decltype(&CloseConsole), T9CloseConsoleFn>);
-static_assert(std::is_same_v<decltype(&SetConsoleAttributes), T9SetConsoleAttributesFn>);
-static_assert(std::is_same_v<decltype(&ClearConsoleAttributes), T9ClearConsoleAttributesFn>);
-static_assert(std::is_same_v<decltype(&Writes), T9WritesFn>);
-static_assert(std::is_same_v<decltype(&WriteLn), T9WriteLnFn>);
-static_assert(std::is_same_v<decltype(&WriteErrLn), T9WriteErrLnFn>);
-static_assert(std::is_same_v<decltype(&InNativeConsole), T9InNativeConsoleFn>);
-static_assert(std::is_same_v<decltype(&Pause), T9PauseFn>);
-static_assert(std::is_same_v<decltype(&ConsoleTitle), T9ConsoleTitleFn>);
-
 namespace {
 
 // Process-wide console state. The program drives the console from its one

@@ -2,17 +2,12 @@
 #include <windows.h>
 
 #include <climits>
-#include <type_traits>
 
 #include "tamarak9/cmdline_split_core.h"
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/text_win32.h"
 #include "win32/system_library.h"
-
-static_assert(std::is_same_v<decltype(&LibVersion), T9LibVersionFn>);
-static_assert(std::is_same_v<decltype(&ShellRun), T9ShellRunFn>);
-static_assert(std::is_same_v<decltype(&GetArgs), T9GetArgsFn>);
 
 namespace {
 

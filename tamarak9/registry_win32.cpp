@@ -1,19 +1,11 @@
 // The registry entry points.
 #include <windows.h>
 
-#include <type_traits>
-
 #include "tamarak9/exports.h"
 #include "tamarak9/heap_buffer_win32.h"
 #include "tamarak9/reg_text_core.h"
 #include "tamarak9/text_win32.h"
 #include "win32/system_library.h"
-
-static_assert(std::is_same_v<decltype(&ReadDWORDFromRegistry), T9ReadDWORDFromRegistryFn>);
-static_assert(std::is_same_v<decltype(&ReadStringFromRegistry), T9ReadStringFromRegistryFn>);
-static_assert(std::is_same_v<decltype(&WriteDWORDToRegistry), T9WriteDWORDToRegistryFn>);
-static_assert(std::is_same_v<decltype(&KeyExists), T9KeyExistsFn>);
-static_assert(std::is_same_v<decltype(&ConnectRegistry), T9ConnectRegistryFn>);
 
 namespace {
 

@@ -18,73 +18,100 @@
 #define T9_CALL
 #endif
 
+/* Every function of the library, once, in the order of the export table:
+ * X(bound, return type, name, (parameters)). `bound` is T9_BOUND for the
+ * functions the program binds, T9_UNBOUND for those it only exports. The
+ * pointer types, the library's declarations (tamarak9/exports.h), its .def
+ * and test fixtures (tamarak9/CMakeLists.txt reads the names from the lines
+ * below) and the binding's table all follow from this one. */
+#define T9_FUNCTIONS(X)                                                                            \
+  /* Any value; only the success of the call matters. */                                           \
+  X(T9_BOUND, int32_t, LibVersion, (void))                                                         \
+  /* Nonzero when an existing REG_DWORD of exactly 4 bytes was read into *value.                   \
+   * `hive` is a predefined key as a 32-bit value (0x80000002 = HKLM), or                          \
+   * another machine's from ConnectRegistry. */                                                    \
+  X(T9_BOUND, int16_t, ReadDWORDFromRegistry,                                                      \
+    (uint32_t hive, const char* key, const char* name, int32_t* value))                            \
+  /* Reads a REG_SZ or REG_EXPAND_SZ value converted to the ANSI code page.                        \
+   * Returns the size in bytes the text needs including its terminating NUL, or                    \
+   * 0 when the value cannot be read (missing, another type, any error). The                       \
+   * text is copied only when `size` is at least that much; `buffer` may be                        \
+   * NULL to query the size. */                                                                    \
+  X(T9_BOUND, uint32_t, ReadStringFromRegistry,                                                    \
+    (uint32_t hive, const char* key, const char* name, char* buffer, uint32_t size))               \
+  /* Sets a REG_DWORD in an existing key; never creates the key. Nonzero on                        \
+   * success. */                                                                                   \
+  X(T9_BOUND, int16_t, WriteDWORDToRegistry,                                                       \
+    (uint32_t hive, const char* key, const char* name, int32_t value))                             \
+  /* 0 when the key does not exist (the system's "file not found" or "path                         \
+   * not found"); nonzero otherwise: it opens, or it is there but may not be                       \
+   * opened, or any other failure, so that a write into it is tried and its                        \
+   * failure told. Added for the unattended repair, which writes only into keys                    \
+   * that exist. */                                                                                \
+  X(T9_BOUND, int16_t, KeyExists, (uint32_t hive, const char* key))                                \
+  /* Connects to the registry of another machine, named with or without a                          \
+   * leading "\\", and sets *hive to a value that the functions above take                         \
+   * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process                      \
+   * ends (*hive 0 on failure). Returns 0, or the system's error code: the                         \
+   * machine cannot be reached, its Remote Registry does not answer, or access                     \
+   * is denied. A process may connect 64 times. */                                                 \
+  X(T9_BOUND, int32_t, ConnectRegistry, (const char* machine, uint32_t* hive))                     \
+  /* Opens the address with the system's handler; nonzero on success. */                           \
+  X(T9_BOUND, int32_t, ShellRun, (const char* address))                                            \
+  /* Splits `text` (the arguments after the program name) the way                                  \
+   * CommandLineToArgvW splits a command line. Returns the item count (0 for an                    \
+   * empty or blank text, -1 on failure: more than 32767 items, or no memory)                      \
+   * and sets *needed to the bytes that all items need, each with its NUL                          \
+   * (0 on failure). Fills `buffer` with the items, one after another, only                        \
+   * when `size` is at least *needed. */                                                           \
+  X(T9_BOUND, int16_t, GetArgs, (const char* text, char* buffer, uint32_t size, uint32_t* needed)) \
+  X(T9_BOUND, int32_t, OpenConsole, (void))                                                        \
+  X(T9_BOUND, int16_t, ConsoleOpen, (void))                                                        \
+  X(T9_BOUND, int32_t, CloseConsole, (void))                                                       \
+  X(T9_BOUND, int32_t, SetConsoleAttributes, (int32_t foreground, int32_t background))             \
+  X(T9_BOUND, int32_t, ClearConsoleAttributes, (void))                                             \
+  X(T9_BOUND, int32_t, Writes, (const char* text))                                                 \
+  /* The text and its line end (CR LF) in one write: to standard output, and                       \
+   * for WriteErrLn to standard error. Nonzero when all of it was written. */                      \
+  X(T9_BOUND, int32_t, WriteLn, (const char* text))                                                \
+  X(T9_BOUND, int32_t, WriteErrLn, (const char* text))                                             \
+  X(T9_BOUND, int16_t, InNativeConsole, (void))                                                    \
+  X(T9_BOUND, int32_t, Pause, (const char* prompt))                                                \
+  X(T9_UNBOUND, int32_t, ConsoleTitle, (const char* title))
+
+#define T9_BOUND 1
+#define T9_UNBOUND 0
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* Any value; only the success of the call matters. */
-typedef int32_t(T9_CALL* T9LibVersionFn)(void);
+/* The pointer type of each function: T9<Name>Fn. */
+#define T9_POINTER_TYPE(bound, result, name, parameters) \
+  typedef result(T9_CALL* T9##name##Fn) parameters;
+T9_FUNCTIONS(T9_POINTER_TYPE)
+#undef T9_POINTER_TYPE
 
-/* Nonzero when an existing REG_DWORD of exactly 4 bytes was read into *value.
- * `hive` is a predefined key as a 32-bit value (0x80000002 = HKLM), or
- * another machine's from ConnectRegistry. */
-typedef int16_t(T9_CALL* T9ReadDWORDFromRegistryFn)(uint32_t hive, const char* key,
-                                                    const char* name, int32_t* value);
+/* Each function's index in the table: T9Index_<Name>. */
+#define T9_INDEX(bound, result, name, parameters) T9Index_##name,
+enum T9Index { T9_FUNCTIONS(T9_INDEX) T9_FUNCTION_COUNT };
+#undef T9_INDEX
 
-/* Reads a REG_SZ or REG_EXPAND_SZ value converted to the ANSI code page.
- * Returns the size in bytes the text needs including its terminating NUL, or
- * 0 when the value cannot be read (missing, another type, any error). The
- * text is copied only when `size` is at least that much; `buffer` may be
- * NULL to query the size. */
-typedef uint32_t(T9_CALL* T9ReadStringFromRegistryFn)(uint32_t hive, const char* key,
-                                                      const char* name, char* buffer,
-                                                      uint32_t size);
-
-/* Sets a REG_DWORD in an existing key; never creates the key. Nonzero on
- * success. */
-typedef int16_t(T9_CALL* T9WriteDWORDToRegistryFn)(uint32_t hive, const char* key, const char* name,
-                                                   int32_t value);
-
-/* 0 when the key does not exist (the system's "file not found" or "path
- * not found"); nonzero otherwise: it opens, or it is there but may not be
- * opened, or any other failure, so that a write into it is tried and its
- * failure told. Added for the unattended repair, which writes only into keys
- * that exist. */
-typedef int16_t(T9_CALL* T9KeyExistsFn)(uint32_t hive, const char* key);
-
-/* Connects to the registry of another machine, named with or without a
- * leading "\\", and sets *hive to a value that the functions above take
- * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process
- * ends (*hive 0 on failure). Returns 0, or the system's error code: the
- * machine cannot be reached, its Remote Registry does not answer, or access
- * is denied. A process may connect 64 times. */
-typedef int32_t(T9_CALL* T9ConnectRegistryFn)(const char* machine, uint32_t* hive);
-
-/* Opens the address with the system's handler; nonzero on success. */
-typedef int32_t(T9_CALL* T9ShellRunFn)(const char* address);
-
-/* Splits `text` (the arguments after the program name) the way
- * CommandLineToArgvW splits a command line. Returns the item count (0 for an
- * empty or blank text, -1 on failure: more than 32767 items, or no memory)
- * and sets *needed to the bytes that all items need, each with its NUL
- * (0 on failure). Fills `buffer` with the items, one after another, only
- * when `size` is at least *needed. */
-typedef int16_t(T9_CALL* T9GetArgsFn)(const char* text, char* buffer, uint32_t size,
-                                      uint32_t* needed);
-
-typedef int32_t(T9_CALL* T9OpenConsoleFn)(void);
-typedef int16_t(T9_CALL* T9ConsoleOpenFn)(void);
-typedef int32_t(T9_CALL* T9CloseConsoleFn)(void);
-typedef int32_t(T9_CALL* T9SetConsoleAttributesFn)(int32_t foreground, int32_t background);
-typedef int32_t(T9_CALL* T9ClearConsoleAttributesFn)(void);
-typedef int32_t(T9_CALL* T9WritesFn)(const char* text);
-/* The text and its line end (CR LF) in one write: to standard output, and
- * for WriteErrLn to standard error. Nonzero when all of it was written. */
-typedef int32_t(T9_CALL* T9WriteLnFn)(const char* text);
-typedef int32_t(T9_CALL* T9WriteErrLnFn)(const char* text);
-typedef int16_t(T9_CALL* T9InNativeConsoleFn)(void);
-typedef int32_t(T9_CALL* T9PauseFn)(const char* prompt);
-typedef int32_t(T9_CALL* T9ConsoleTitleFn)(const char* title);
+/* Each function's exported name and whether the program binds it, by index. */
+struct T9Function {
+  const char* name;
+  int bound;
+};
+#ifdef __cplusplus
+#define T9_CONSTANT constexpr
+#else
+#define T9_CONSTANT const
+#endif
+#define T9_FUNCTION_ROW(bound, result, name, parameters) {#name, bound},
+static T9_CONSTANT struct T9Function t9_functions[T9_FUNCTION_COUNT] = {
+    T9_FUNCTIONS(T9_FUNCTION_ROW)};
+#undef T9_FUNCTION_ROW
+#undef T9_CONSTANT
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,8 +20,9 @@ namespace {
 using kestrad::RunError;
 using kestrad::Support;
 
+// A call through the binding of one function the program binds.
 struct Call {
-  const char* entry_point;
+  T9Index function;
   std::function<void(Support&)> call;
   // False for calls that would block, open a window or detach this test:
   // those are made only against a library that lacks them.
@@ -30,34 +33,36 @@ constexpr std::uint32_t kHklm = kestrad::kHiveLocalMachine;
 constexpr char kNoKey[] = "Software\\KestradTest\\none";
 
 const std::vector<Call> kCalls = {
-    {"LibVersion", [](Support& s) { s.LibVersion(); }},
-    {"ReadDWORDFromRegistry",
+    {T9Index_LibVersion, [](Support& s) { s.LibVersion(); }},
+    {T9Index_ReadDWORDFromRegistry,
      [](Support& s) {
        std::int32_t v = 0;
        s.ReadDWORDFromRegistry(kHklm, kNoKey, "v", v);
      }},
-    {"ReadStringFromRegistry", [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
-    {"WriteDWORDToRegistry", [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
-    {"KeyExists", [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
-    {"ConnectRegistry",
+    {T9Index_ReadStringFromRegistry,
+     [](Support& s) { s.ReadStringFromRegistry(kHklm, kNoKey, "v"); }},
+    {T9Index_WriteDWORDToRegistry,
+     [](Support& s) { s.WriteDWORDToRegistry(kHklm, kNoKey, "v", 1); }},
+    {T9Index_KeyExists, [](Support& s) { s.KeyExists(kHklm, kNoKey); }},
+    {T9Index_ConnectRegistry,
      [](Support& s) {
        char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
        DWORD size = sizeof own;
        GetComputerNameA(own, &size);
        s.ConnectRegistry(own);
      }},
-    {"ShellRun", [](Support& s) { s.ShellRun(""); }, false},
-    {"GetArgs", [](Support& s) { s.GetArgs("a b"); }},
-    {"OpenConsole", [](Support& s) { s.OpenConsole(); }, false},
-    {"ConsoleOpen", [](Support& s) { s.ConsoleOpen(); }},
-    {"CloseConsole", [](Support& s) { s.CloseConsole(); }, false},
-    {"SetConsoleAttributes", [](Support& s) { s.SetConsoleAttributes(15, 16); }},
-    {"ClearConsoleAttributes", [](Support& s) { s.ClearConsoleAttributes(); }},
-    {"Writes", [](Support& s) { s.Writes(""); }},
-    {"WriteLn", [](Support& s) { s.WriteLn(""); }},
-    {"WriteErrLn", [](Support& s) { s.WriteErrLn(""); }},
-    {"InNativeConsole", [](Support& s) { s.InNativeConsole(); }},
-    {"Pause", [](Support& s) { s.Pause(""); }, false},
+    {T9Index_ShellRun, [](Support& s) { s.ShellRun(""); }, false},
+    {T9Index_GetArgs, [](Support& s) { s.GetArgs("a b"); }},
+    {T9Index_OpenConsole, [](Support& s) { s.OpenConsole(); }, false},
+    {T9Index_ConsoleOpen, [](Support& s) { s.ConsoleOpen(); }},
+    {T9Index_CloseConsole, [](Support& s) { s.CloseConsole(); }, false},
+    {T9Index_SetConsoleAttributes, [](Support& s) { s.SetConsoleAttributes(15, 16); }},
+    {T9Index_ClearConsoleAttributes, [](Support& s) { s.ClearConsoleAttributes(); }},
+    {T9Index_Writes, [](Support& s) { s.Writes(""); }},
+    {T9Index_WriteLn, [](Support& s) { s.WriteLn(""); }},
+    {T9Index_WriteErrLn, [](Support& s) { s.WriteErrLn(""); }},
+    {T9Index_InNativeConsole, [](Support& s) { s.InNativeConsole(); }},
+    {T9Index_Pause, [](Support& s) { s.Pause(""); }, false},
 };
 
 // The RunError a call throws; fails the test when it throws none.
@@ -89,21 +94,38 @@ TEST(BindingTest, LibraryThatCannotLoadFailsNamingItself) {
   EXPECT_NO_THROW(kestrad::RequireSystemLibrary(L"user32.dll"));
 }
 
+// The call of `function` in kCalls; null when it has none.
+const Call* CallOf(T9Index function) {
+  for (const Call& call : kCalls) {
+    if (call.function == function) return &call;
+  }
+  return nullptr;
+}
+
 // Each fixture lacks one entry point: that one fails naming itself, the
-// others still work, so a wrong name in the binding's table shows up here.
+// others still work, so a wrong name or pointer in the binding shows up here.
 TEST(BindingTest, MissingEntryPointFailsAloneAndNamesItself) {
-  for (const Call& missing : kCalls) {
-    SCOPED_TRACE(missing.entry_point);
-    const auto support =
-        kestrad::MakeTamarak9Binding(kestrad_test::FixturePath(missing.entry_point).c_str());
-    const RunError e = ErrorFrom([&] { missing.call(*support); });
+  for (int index = 0; index < T9_FUNCTION_COUNT; ++index) {
+    const T9Function& function = t9_functions[index];
+    const Call* missing = CallOf(static_cast<T9Index>(index));
+    if (!function.bound) {
+      EXPECT_EQ(missing, nullptr) << function.name << " is not bound";
+      continue;
+    }
+    SCOPED_TRACE(function.name);
+    if (missing == nullptr) {
+      ADD_FAILURE() << "no call of " << function.name;
+      continue;
+    }
+    const std::string fixture = kestrad_test::FixturePath(function.name);
+    const auto support = kestrad::MakeTamarak9Binding(fixture.c_str());
+    const RunError e = ErrorFrom([&] { missing->call(*support); });
     EXPECT_EQ(e.number(), ERROR_PROC_NOT_FOUND);
-    EXPECT_EQ(e.description(), std::string("Entry point ") + missing.entry_point +
-                                   " not found in " +
-                                   kestrad_test::FixturePath(missing.entry_point));
+    EXPECT_EQ(e.description(),
+              std::string("Entry point ") + function.name + " not found in " + fixture);
     for (const Call& other : kCalls) {
-      if (!other.harmless || other.entry_point == missing.entry_point) continue;
-      EXPECT_NO_THROW(other.call(*support)) << other.entry_point;
+      if (!other.harmless || &other == missing) continue;
+      EXPECT_NO_THROW(other.call(*support)) << t9_functions[other.function].name;
     }
   }
 }
@@ -119,20 +141,49 @@ TEST(BindingTest, MebibyteStringRoundTrips) {
   EXPECT_TRUE(read == std::string(text.begin(), text.end())) << "size " << read.size();
 }
 
+// The ids of the message table FormatMessage reads (RT_MESSAGETABLE 1): its
+// blocks each hold a run of ids, LowId to HighId.
+std::vector<DWORD> MessageIds(HMODULE module) {
+  std::vector<DWORD> ids;
+  const HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), RT_MESSAGETABLE);
+  if (resource == nullptr) return ids;
+  const DWORD size = SizeofResource(module, resource);
+  const auto* table =
+      static_cast<const MESSAGE_RESOURCE_DATA*>(LockResource(LoadResource(module, resource)));
+  if (table == nullptr || size < sizeof table->NumberOfBlocks ||
+      (size - sizeof table->NumberOfBlocks) / sizeof(MESSAGE_RESOURCE_BLOCK) <
+          table->NumberOfBlocks) {
+    return ids;
+  }
+  for (DWORD b = 0; b < table->NumberOfBlocks; ++b) {
+    const MESSAGE_RESOURCE_BLOCK& block = table->Blocks[b];
+    for (std::uint64_t id = block.LowId; id <= block.HighId; ++id) {
+      ids.push_back(static_cast<DWORD>(id));
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
 // Event Viewer renders an entry with the message of its id from kestrad.exe's
 // message table and the entry's text as the one insertion: the result must be
-// the text alone, for every kind of entry.
-TEST(MessageTableTest, EachKindOfEntryRendersItsTextAlone) {
+// the text alone, for every message of the table, and the table has one
+// message for each of the program's event ids and no other.
+TEST(MessageTableTest, EveryMessageRendersItsEntrysTextAlone) {
   std::string path = kestrad_test::LibraryPath();
   path.replace(path.rfind('\\') + 1, std::string::npos, "kestrad.exe");
   const kestrad::UniqueModule program(
       LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(program) << path;
+  const std::vector<DWORD> ids = MessageIds(program.get());
+  std::vector<DWORD> event_ids;
+  for (const kestrad::EventId id : kestrad::kEventIds) event_ids.push_back(static_cast<DWORD>(id));
+  std::sort(event_ids.begin(), event_ids.end());
+  EXPECT_EQ(event_ids, ids);
   // Texts as the program writes them: line ends, and a percent sign that
   // must not be taken for an insertion of its own.
   const char* const kText = "\r\n\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left)";
-  for (auto id = static_cast<DWORD>(kestrad::EventId::CheckFailed);
-       id <= static_cast<DWORD>(kestrad::EventId::RepairWritten); ++id) {
+  for (const DWORD id : ids) {
     char* text = nullptr;
     const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(kText)};
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
