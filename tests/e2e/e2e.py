@@ -24,8 +24,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BIN = os.environ.get("KESTRAD_BIN_DIR", "")
 TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
-EXE = "kestrad.exe"
-LIBRARY = "tamarak9.dll"
+# The program's file names and version, from the build (CMakeLists.txt).
+EXE = os.environ.get("KESTRAD_EXE", "")
+LIBRARY = os.environ.get("KESTRAD_LIBRARY", "")
+VERSION = os.environ.get("KESTRAD_VERSION", "")
+UNINSTALLER = "uninstall-" + EXE  # what the installer names its uninstaller
 # What a real process shows of a transcript: not the library calls, nor the
 # colours and tooltips (the window's own tests see those).
 HIDDEN = ("calls:", "red:", "tip ", "ended")
@@ -187,6 +190,13 @@ def seed(h, profile):
 CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
 
 
+def placeheld(line):
+    """A transcript's line with {C} as the computer's name, {V} as the
+    program's version and {K} as the channel class key (help.txt states the
+    version as it reads)."""
+    return line.replace("{C}", COMPUTER).replace("{V}", VERSION).replace("{K}", CLASS_KEY)
+
+
 def registry_values(h, key):
     """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)},
     the key and name lower-cased, as the helper reads them."""
@@ -321,11 +331,11 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 for old in glob.glob(os.path.join(self.url_dir, "*")):
                     os.remove(old)
-                run = Run(self.h, exe, get("args", "").replace("{C}", COMPUTER), profile=get("profile", ""),
+                run = Run(self.h, exe, placeheld(get("args", "")), profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.
-                want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
+                want = [placeheld(re.sub(r"^box \d+: ", "box ", l))
                         for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]
                 got = run.lines
                 # The shell starts the browser on its own, one recorder per
@@ -412,7 +422,7 @@ class LibrarySearchTest(E2E):
             shutil.copy2(os.path.join(TOOLS, "planted", "comctl32.dll"), folder)
         shutil.copy2(os.path.join(TOOLS, "planted", "comctl32.dll"), current)
         # Native first, as Windows looks for a DLL that is no KnownDLL.
-        overrides = r"HKCU\Software\Wine\AppDefaults\kestrad.exe\DllOverrides"
+        overrides = rf"HKCU\Software\Wine\AppDefaults\{EXE}\DllOverrides"
         self.h("set", overrides, "comctl32", "sz", "native,builtin")
         try:
             wine(probe, "load", "comctl32.dll")
@@ -562,7 +572,7 @@ class InstallerTest(E2E):
                 # /D= comes last and unquoted, as typed at a prompt.
                 extra = ("/D=" + folder).split(" ") if folder != default else []
                 self.assertEqual(0, wine(setup, "/S", *switches, *extra).returncode)
-                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, "uninstall-kestrad.exe")]
+                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, UNINSTALLER)]
                 self.assertTrue(all(map(os.path.isfile, files)), files)
                 links = {os.path.join(unix(reg(shell, "Common Programs")), "Kestrad", "KESTRAD.lnk"): "",
                          os.path.join(unix(reg(shell, "Common StartUp")), "KESTRAD boot-time check.lnk"): "/CHECK"}
@@ -573,12 +583,12 @@ class InstallerTest(E2E):
                     info = subprocess.run(["lnkinfo", link], capture_output=True, text=True).stdout
                     self.assertRegex(info, r"(?i)Local path\s*:\s*" + re.escape(folder + "\\" + EXE))
                     self.assertEqual(args, (re.findall(r"Command line arguments[ \t]*:[ \t]*(.*)", info) + [""])[0].strip())
-                self.assertEqual(f'"{folder}\\uninstall-kestrad.exe" /S', reg(arp, "QuietUninstallString", view))
+                self.assertEqual(f'"{folder}\\{UNINSTALLER}" /S', reg(arp, "QuietUninstallString", view))
                 self.assertEqual((f"{folder}\\{EXE}", "0x7"),
                                  (reg(source, "EventMessageFile"), reg(source, "TypesSupported")))
                 run = Run(self.h, os.path.join(unix(folder), EXE), "/H")
                 self.assertTrue(run.lines and run.lines[0].startswith("stdout:"), run.lines)
-                self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall-kestrad.exe"), "/S").returncode)
+                self.assertEqual(0, wine(os.path.join(unix(folder), UNINSTALLER), "/S").returncode)
                 # The uninstaller hands over to a copy of itself and returns at once.
                 deadline = time.monotonic() + 60
                 while (os.path.isdir(unix(folder)) or reg(arp, "DisplayName", view)) and time.monotonic() < deadline:
