@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/program.h"
+
 namespace kestrad::form1 {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr char kTipChecksum[] =
 constexpr char kTipTest[] = "Test your driver settings (no changes will be made)";
 constexpr char kTipFix[] = "Apply a Microsoft recommended registry-setting";
 constexpr char kTipHotfix[] = "Read the Microsoft explanation for ATA/ATAPI CRC problems";
-constexpr char kTipMaker[] = "Visit the Orvandale website for more information";
+constexpr char kTipMaker[] = "Visit the " KESTRAD_MAKER " website for more information";
 
 using K = ControlKind;
 using F = FontKind;
@@ -75,7 +77,7 @@ constexpr std::array<ControlSpec, kControlCount> kControls = {{
     {NAMED(Frame2), K::Frame, C::Frame2,
      "IDE 1 (Secondary Channel)", {5880, 210, 4305, 2415}, 19, F::Default, nullptr},
     {NAMED(Command5), K::Button, C::Command5,
-     "Made with Orvandale", {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
+     "Made with " KESTRAD_MAKER, {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
 }};
 // clang-format on
 #undef NAMED
