@@ -27,6 +27,15 @@ constexpr char kTipFix[] = "Apply a Microsoft recommended registry-setting";
 constexpr char kTipHotfix[] = "Read the Microsoft explanation for ATA/ATAPI CRC problems";
 constexpr char kTipMaker[] = "Visit the " KESTRAD_MAKER " website for more information";
 
+// The window's own font and the maker's button's, by FontKind.
+constexpr char kWindowFace[] = "MS Sans Serif";
+constexpr int kWindowCentipoints = 825;
+constexpr std::array<FontSpec, kFontCount> kFonts = {{
+    {kWindowFace, kWindowCentipoints, false, false},
+    {kWindowFace, kWindowCentipoints, true, false},
+    {"Arial", 975, true, true},
+}};
+
 using K = ControlKind;
 using F = FontKind;
 using C = ControlId;
@@ -127,6 +136,8 @@ int MulDivRounded(int number, int numerator, int denominator) {
 const std::array<ControlSpec, kControlCount>& Controls() { return kControls; }
 
 const ControlSpec& Spec(ControlId id) { return kControls[static_cast<std::size_t>(id)]; }
+
+const FontSpec& Font(FontKind kind) { return kFonts[static_cast<std::size_t>(kind)]; }
 
 bool InFrame(const ControlSpec& spec) { return spec.container != spec.id; }
 

@@ -498,20 +498,22 @@ class PixelTest(E2E):
         desktop = r"HKCU\Control Panel\Desktop"  # read by each new process
         h = in_virtual_desktop()
         self.addCleanup(h.close)
+        sizes = {}
         for dpi in (96, 120, 144):
             with self.subTest(dpi=dpi):
                 h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
                 Run(h, os.path.join(BIN, EXE), "", profile="demo", presses=["Test"],
-                    look=lambda hwnd, rects: self.look(hwnd, rects, dpi, h, shots))
+                    look=lambda hwnd, rects: sizes.update({dpi: self.look(hwnd, rects, dpi, h, shots)}))
         h("delvalue", desktop, "LogPixels")
+        # The client area grows with the DPI (its size in twips: the layout's tests).
+        for dpi, (width, height) in sizes.items():
+            self.assertLessEqual(abs(width - sizes[96][0] * dpi / 96), 1, dpi)
+            self.assertLessEqual(abs(height - sizes[96][1] * dpi / 96), 1, dpi)
 
     def look(self, hwnd, rects, dpi, h, shots):
         (_, *rect), = h("rect", hwnd)
         left, top, right, bottom, wleft, wtop, wright, wbottom = map(int, rect)
         width, height = right - left, bottom - top
-        # The client area is 10245 x 4425 twips at every DPI.
-        self.assertLessEqual(abs(width - 10245 * dpi / 1440), 1)
-        self.assertLessEqual(abs(height - 4425 * dpi / 1440), 1)
         # The picture shows the whole window, frame and title bar included.
         png = os.path.join(shots, f"dpi-{dpi}.png")
         root = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True, check=True).stdout
@@ -543,6 +545,7 @@ class PixelTest(E2E):
         self.assertEqual(2, lines, f"the maker's caption has {lines} lines ({png})")
         self.assertFalse(rows[0] or rows[-1], f"the maker's caption is cut at the top or bottom ({png})")
         self.assertFalse(any(row[0] or row[-1] for row in dark), f"the maker's caption is cut at a side ({png})")
+        return width, height
 
 
 class InstallerTest(E2E):
