@@ -59,10 +59,8 @@ WideString Environment(const wchar_t* name) {
 }
 
 WideString SystemFolder() {
-  WideString folder(MAX_PATH, L'\0');
-  const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
-  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
-  return folder;
+  wchar_t folder[MAX_PATH];
+  return WideString(folder, SystemFolderPath(folder));
 }
 
 HMODULE LoadLibraryByPath(const WideString& path) {
