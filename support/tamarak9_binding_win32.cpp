@@ -14,6 +14,7 @@
 
 #include "common/run_error.h"
 #include "support/library_search.h"
+#include "tamarak9/reg_text_core.h"
 #include "tamarak9/tamarak9.h"
 #include "win32/error_text.h"
 #include "win32/system_library.h"
@@ -113,7 +114,7 @@ class Tamarak9Binding : public Support {
     const auto fn = Get(read_string_);
     std::uint32_t needed = fn(hive, key.c_str(), name.c_str(), nullptr, 0);
     // The value may grow between the size query and the read: ask again.
-    for (int attempt = 0; attempt < 8 && needed != 0; ++attempt) {
+    for (int attempt = 0; attempt < tamarak9::kStringReadAttempts && needed != 0; ++attempt) {
       std::vector<char> buffer(needed);
       const std::uint32_t got = fn(hive, key.c_str(), name.c_str(), buffer.data(), needed);
       if (got == 0) return {};

@@ -112,7 +112,7 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
   DWORD bytes = 0;
   LONG rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
   // The value may grow between the size query and the read; go round again.
-  for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
+  for (int attempt = 0; attempt < tamarak9::kStringReadAttempts && rc == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
     // Room for an odd last byte, and one unit more for the NUL that the
     // value may lack; the read size must stay a DWORD.
