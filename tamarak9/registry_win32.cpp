@@ -42,7 +42,7 @@ bool BindFrom(HMODULE module, Registry* r) {
 // handle, which a 32-bit hive could not carry on x64. Slots are taken once
 // and never freed; zero-initialised, so no constructor runs at load.
 constexpr uint32_t kConnectedHive = 0x4B390000u;
-constexpr LONG kConnections = 64;
+constexpr LONG kConnections = T9_CONNECTIONS;
 HKEY g_connected[kConnections];
 LONG g_connections;
 

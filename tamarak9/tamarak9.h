@@ -57,7 +57,8 @@ typedef int16_t(T9_CALL* T9KeyExistsFn)(uint32_t hive, const char* key);
  * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process
  * ends (*hive 0 on failure). Returns 0, or the system's error code: the
  * machine cannot be reached, its Remote Registry does not answer, or access
- * is denied. A process may connect 64 times. */
+ * is denied. A process may connect T9_CONNECTIONS times. */
+#define T9_CONNECTIONS 64
 typedef int32_t(T9_CALL* T9ConnectRegistryFn)(const char* machine, uint32_t* hive);
 
 /* Opens the address with the system's handler; nonzero on success. */

@@ -128,7 +128,8 @@ std::uint32_t FakeSupport::ConnectRegistry(const std::string& machine) {
   const std::string name = Upper(machine);
   if (name != "WORKSHOP-07" && name != "WORKSHOP-07.LAB.EXAMPLE")
     throw RunError(53, "The network path was not found");
-  return hive = 0x4B390000u;
+  // The program passes the hive on as it is: any value but this machine's.
+  return hive = ~kHiveLocalMachine;
 }
 
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
