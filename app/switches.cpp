@@ -40,9 +40,6 @@ bool ParseSwitch(std::string& item, Switches& switches) {
 
 namespace {
 
-// The longest machine name taken: a DNS name's length.
-constexpr std::size_t kMachineNameMax = 255;
-
 // The name after "/S", without its leading "\\"; false when it is none.
 // An item that starts as a switch does is not a name: "/S" lacks its own.
 bool MachineName(const std::string& item, std::string& name) {
