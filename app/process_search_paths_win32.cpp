@@ -21,8 +21,7 @@ void HardenProcessSearchPaths() {
   // Everywhere, Windows 2000 included: the current folder is the system
   // folder, which the program never uses for anything else.
   wchar_t system[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
-  if (n > 0 && n < MAX_PATH) SetCurrentDirectoryW(system);
+  if (SystemFolderPath(system) > 0) SetCurrentDirectoryW(system);
 }
 
 }  // namespace kestrad

@@ -42,9 +42,6 @@ bool ParseSwitch(std::string& item, Switches& switches) {
 
 namespace {
 
-// The longest machine name taken: a DNS name's length.
-constexpr std::size_t kMachineNameMax = 255;
-
 // The name after "/S", without its leading "\\"; false when it is none.
 // An item that starts as a switch does is not a name: "/S" lacks its own.
 // Nor is a bare IPv6 address, which no UNC path takes: its colons stand

@@ -1,6 +1,7 @@
 // The command-line switches of the start-up.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,11 +50,14 @@ bool ParseSwitch(std::string& item, Switches& switches);
 
 // Every item's switch, and "/S" with the item after it. The first item that
 // is no switch, or the machine name that is no name (a blank, a colon, a
-// backslash inside, more than 255 characters), or "/S" without one, is
+// backslash inside, longer than kMachineNameMax), or "/S" without one, is
 // `stray`; so is "/NH" without "/REPORT", when nothing else is. `dashes`:
 // as for HoldsScriptSwitch.
 Switches ParseSwitches(std::vector<std::string>& items,
                        const std::vector<std::string>& dashes = {});
+
+// The longest machine name taken: a DNS name's length.
+inline constexpr std::size_t kMachineNameMax = 255;
 
 // The switches of an argument text, split as the support library splits it:
 // for the start-up, when the library cannot be used.

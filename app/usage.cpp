@@ -5,7 +5,7 @@
 namespace kestrad {
 
 namespace {
-constexpr char kAttribution[] = " - Orvandale";
+constexpr char kAttribution[] = " - " KESTRAD_MAKER;
 constexpr std::int32_t kIntenseWhiteText = 15;
 constexpr std::int32_t kBlueBackground = 16;
 

@@ -1,5 +1,8 @@
 // The program's own constants, shared by the console texts and the window.
-// Their values are stated once, in the build (common/program_config.h.in).
+// Their values are stated once, in the build (common/program_config.h.in);
+// texts that compose one at compile time, such as the maker's name
+// (KESTRAD_MAKER) in the usage banner and on the window's last button, use
+// the macro itself.
 #pragma once
 
 #include "program_config.h"

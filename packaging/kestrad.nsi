@@ -3,10 +3,12 @@
 ; the boot-time check, an uninstaller and an Add/Remove Programs entry.
 ;
 ; Built by packaging/makensis.cmake (the "installer" target, and cpack):
-;   makensis -DARCH=win32|win64 -DVERSION=1.05 -DSRCDIR=<dir with the files>
-;            -DOUTFILE=<setup.exe> -DEXE=kestrad.exe -DLIBRARY=tamarak9.dll
-;            packaging/kestrad.nsi
-; SRCDIR holds kestrad.exe, tamarak9.dll and LICENSE.
+;   makensis -DARCH=win32|win64 -DVERSION=<version> -DSRCDIR=<dir with the files>
+;            -DOUTFILE=<setup.exe> -DEXE=<program file> -DLIBRARY=<library file>
+;            -DPRODUCT=<name shown> -DFOLDER=<folder and uninstall key name>
+;            -DPUBLISHER=<maker> packaging/kestrad.nsi
+; SRCDIR holds the program, the library and LICENSE; the names come from the
+; top of CMakeLists.txt.
 ;
 ; Command line of the installer:
 ;   /S          silent
@@ -26,6 +28,9 @@
 !insertmacro KESTRAD_REQUIRE OUTFILE
 !insertmacro KESTRAD_REQUIRE EXE
 !insertmacro KESTRAD_REQUIRE LIBRARY
+!insertmacro KESTRAD_REQUIRE PRODUCT
+!insertmacro KESTRAD_REQUIRE FOLDER
+!insertmacro KESTRAD_REQUIRE PUBLISHER
 
 ; Unicode installers need Windows 2000 or later, which is what we support.
 Unicode true
@@ -39,13 +44,11 @@ ManifestDPIAware true
 !include Sections.nsh
 !include x64.nsh
 
-!define PRODUCT "KESTRAD"
-!define FOLDER "Kestrad"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
-!define STARTUP_LINK "KESTRAD boot-time check.lnk"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${FOLDER}"
+!define STARTUP_LINK "${PRODUCT} boot-time check.lnk"
 ; A name of its own: installed into a folder that another product uses too,
 ; it neither overwrites that product's uninstaller nor is taken for it.
-!define UNINSTALLER "uninstall-kestrad.exe"
+!define UNINSTALLER "uninstall-${EXE}"
 !define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\${PRODUCT}"
 
 Name "${PRODUCT} ${VERSION}"
@@ -63,7 +66,7 @@ VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} setup (${ARCH})"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) The KESTRAD developers, MIT licence"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}, MIT licence"
 
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
@@ -76,7 +79,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) The KESTRAD developer
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-Section "KESTRAD (required)" SecMain
+Section "${PRODUCT} (required)" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${SRCDIR}\${EXE}"
@@ -84,13 +87,13 @@ Section "KESTRAD (required)" SecMain
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateDirectory "$SMPROGRAMS\${FOLDER}"
-  CreateShortCut "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk" "$INSTDIR\${EXE}" "" \
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\${PRODUCT}.lnk" "$INSTDIR\${EXE}" "" \
     "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "Check the IDE channels for PIO-mode slowdown"
-  CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk" "$INSTDIR\${UNINSTALLER}"
+  CreateShortCut "$SMPROGRAMS\${FOLDER}\Uninstall ${PRODUCT}.lnk" "$INSTDIR\${UNINSTALLER}"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} ${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "The KESTRAD developers"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE},0"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
@@ -114,7 +117,7 @@ Section /o "Check the IDE channels at every log-on" SecStartup
   Pop $0
   ${If} $0 == 1
     CreateShortCut "$SMSTARTUP\${STARTUP_LINK}" "$INSTDIR\${EXE}" "/CHECK" \
-      "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "KESTRAD boot-time DMA check"
+      "$INSTDIR\${EXE}" 0 SW_SHOWNORMAL "" "${PRODUCT} boot-time DMA check"
   ${Else}
     DetailPrint "No start-up shortcut: $INSTDIR is not under Program Files"
   ${EndIf}
@@ -146,12 +149,12 @@ Function .onInit
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"
-    MessageBox MB_ICONSTOP "Installing KESTRAD needs an administrator: it installs into Program Files and registers its event-log source." /SD IDOK
+    MessageBox MB_ICONSTOP "Installing ${PRODUCT} needs an administrator: it installs into Program Files and registers its event-log source." /SD IDOK
     Abort
   ${EndIf}
 !if "${ARCH}" == "win64"
   ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "This is the 64-bit KESTRAD; use the 32-bit (win32) setup on this Windows." /SD IDOK
+    MessageBox MB_ICONSTOP "This is the 64-bit ${PRODUCT}; use the 32-bit (win32) setup on this Windows." /SD IDOK
     Abort
   ${EndIf}
   SetRegView 64
@@ -186,8 +189,8 @@ Section "Uninstall"
   ; Not /r: whatever a user put into the folder stays, and so does the folder.
   RMDir "$INSTDIR"
 
-  Delete "$SMPROGRAMS\${FOLDER}\KESTRAD.lnk"
-  Delete "$SMPROGRAMS\${FOLDER}\Uninstall KESTRAD.lnk"
+  Delete "$SMPROGRAMS\${FOLDER}\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${FOLDER}\Uninstall ${PRODUCT}.lnk"
   RMDir "$SMPROGRAMS\${FOLDER}"
   Delete "$SMSTARTUP\${STARTUP_LINK}"
 

@@ -2,9 +2,11 @@
 #
 # - the kestrad_installer build target, in script mode:
 #     cmake -DKESTRAD_MAKENSIS=... -DKESTRAD_NSI=... -DKESTRAD_ARCH=win64
-#           -DKESTRAD_VERSION=1.05 -DKESTRAD_OUTFILE=<setup.exe>
-#           -DKESTRAD_EXE_NAME=kestrad.exe -DKESTRAD_LIBRARY_NAME=tamarak9.dll
-#           -DKESTRAD_EXE=<kestrad.exe> -DKESTRAD_DLL=<tamarak9.dll>
+#           -DKESTRAD_VERSION=<version> -DKESTRAD_OUTFILE=<setup.exe>
+#           -DKESTRAD_EXE_NAME=<program file> -DKESTRAD_LIBRARY_NAME=<library file>
+#           -DKESTRAD_NAME=<name shown> -DKESTRAD_PRODUCT=<folder name>
+#           -DKESTRAD_PUBLISHER=<maker>
+#           -DKESTRAD_EXE=<built program> -DKESTRAD_DLL=<built library>
 #           -DKESTRAD_LICENSE=<LICENSE>
 #           -P packaging/makensis.cmake
 #   The files are copied into a scratch folder first, since the script takes
@@ -21,11 +23,14 @@ if(CPACK_TEMPORARY_DIRECTORY)
   set(version "${CPACK_PACKAGE_VERSION}")
   set(exe "${CPACK_KESTRAD_EXE_NAME}")
   set(library "${CPACK_KESTRAD_LIBRARY_NAME}")
+  set(name "${CPACK_KESTRAD_NAME}")
+  set(product "${CPACK_KESTRAD_PRODUCT}")
+  set(publisher "${CPACK_PACKAGE_VENDOR}")
   set(srcdir "${CPACK_TEMPORARY_DIRECTORY}")
   set(outfile "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_KESTRAD_SETUP_NAME}")
 else()
   foreach(v KESTRAD_MAKENSIS KESTRAD_NSI KESTRAD_ARCH KESTRAD_VERSION KESTRAD_OUTFILE
-         KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
+         KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME KESTRAD_NAME KESTRAD_PRODUCT KESTRAD_PUBLISHER
          KESTRAD_EXE KESTRAD_DLL KESTRAD_LICENSE)
     if(NOT DEFINED ${v})
       message(FATAL_ERROR "makensis.cmake: ${v} is not set")
@@ -37,6 +42,9 @@ else()
   set(version "${KESTRAD_VERSION}")
   set(exe "${KESTRAD_EXE_NAME}")
   set(library "${KESTRAD_LIBRARY_NAME}")
+  set(name "${KESTRAD_NAME}")
+  set(product "${KESTRAD_PRODUCT}")
+  set(publisher "${KESTRAD_PUBLISHER}")
   set(outfile "${KESTRAD_OUTFILE}")
   set(srcdir "${KESTRAD_OUTFILE}.files")
   file(REMOVE_RECURSE "${srcdir}")
@@ -56,6 +64,7 @@ execute_process(
   COMMAND "${makensis}" -V2 -NOCD
           "-DARCH=${arch}" "-DVERSION=${version}" "-DSRCDIR=${srcdir}" "-DOUTFILE=${outfile}"
           "-DEXE=${exe}" "-DLIBRARY=${library}"
+          "-DPRODUCT=${name}" "-DFOLDER=${product}" "-DPUBLISHER=${publisher}"
           "${nsi}"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

@@ -2,10 +2,10 @@
 # (msitools), in script mode, for the kestrad_msi target:
 #   cmake -DKESTRAD_WIXL=... -DKESTRAD_MSIBUILD=... -DKESTRAD_MSIINFO=...
 #         -DKESTRAD_WXS=<kestrad.wxs>
-#         -DKESTRAD_ARCH=win32|win64 -DKESTRAD_VERSION=1.05 -DKESTRAD_NAME=KESTRAD
-#         -DKESTRAD_MANUFACTURER=... -DKESTRAD_WEBSITE=...
-#         -DKESTRAD_EXE_NAME=kestrad.exe -DKESTRAD_LIBRARY_NAME=tamarak9.dll
-#         -DKESTRAD_EXE=<kestrad.exe> -DKESTRAD_DLL=<tamarak9.dll>
+#         -DKESTRAD_ARCH=win32|win64 -DKESTRAD_VERSION=<version> -DKESTRAD_NAME=<name shown>
+#         -DKESTRAD_PRODUCT=<folder name> -DKESTRAD_MANUFACTURER=... -DKESTRAD_WEBSITE=...
+#         -DKESTRAD_EXE_NAME=<program file> -DKESTRAD_LIBRARY_NAME=<library file>
+#         -DKESTRAD_EXE=<built program> -DKESTRAD_DLL=<built library>
 #         -DKESTRAD_README=<README.md> -DKESTRAD_LICENSE=<LICENSE>
 #         -DKESTRAD_OUTFILE=<package.msi> [-DKESTRAD_README_NOTE=<line>]
 #         -P packaging/msi.cmake
@@ -23,7 +23,7 @@
 #   Permission element).
 
 foreach(v KESTRAD_WIXL KESTRAD_MSIBUILD KESTRAD_MSIINFO KESTRAD_WXS KESTRAD_ARCH KESTRAD_VERSION KESTRAD_NAME
-       KESTRAD_MANUFACTURER KESTRAD_WEBSITE KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
+       KESTRAD_PRODUCT KESTRAD_MANUFACTURER KESTRAD_WEBSITE KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
        KESTRAD_EXE KESTRAD_DLL KESTRAD_README KESTRAD_LICENSE KESTRAD_OUTFILE)
   if(NOT DEFINED ${v})
     message(FATAL_ERROR "msi.cmake: ${v} is not set")
@@ -53,6 +53,7 @@ file(REMOVE "${KESTRAD_OUTFILE}")
 execute_process(
   COMMAND "${KESTRAD_WIXL}" -a ${wixl_arch} -o "${KESTRAD_OUTFILE}"
           -D "Arch=${KESTRAD_ARCH}" -D "Version=${KESTRAD_VERSION}" -D "Name=${KESTRAD_NAME}"
+          -D "Folder=${KESTRAD_PRODUCT}"
           -D "Manufacturer=${KESTRAD_MANUFACTURER}" -D "Website=${KESTRAD_WEBSITE}"
           -D "ExeName=${KESTRAD_EXE_NAME}" -D "LibraryName=${KESTRAD_LIBRARY_NAME}"
           "${KESTRAD_WXS}"

@@ -14,6 +14,7 @@
 
 #include "common/run_error.h"
 #include "support/library_search.h"
+#include "tamarak9/reg_text_core.h"
 #include "tamarak9/tamarak9.h"
 #include "win32/error_text.h"
 #include "win32/system_library.h"
@@ -59,10 +60,8 @@ WideString Environment(const wchar_t* name) {
 }
 
 WideString SystemFolder() {
-  WideString folder(MAX_PATH, L'\0');
-  const UINT n = GetSystemDirectoryW(&folder[0], MAX_PATH);
-  folder.resize(n > 0 && n < MAX_PATH ? n : 0);
-  return folder;
+  wchar_t folder[MAX_PATH];
+  return WideString(folder, SystemFolderPath(folder));
 }
 
 HMODULE LoadLibraryByPath(const WideString& path) {
@@ -142,7 +141,7 @@ class Tamarak9Binding : public Support {
     std::uint32_t needed = fn(hive, key.c_str(), name.c_str(), nullptr, 0);
     if (needed == 0) Answered(hive);
     // The value may grow between the size query and the read: ask again.
-    for (int attempt = 0; attempt < 8 && needed != 0; ++attempt) {
+    for (int attempt = 0; attempt < tamarak9::kStringReadAttempts && needed != 0; ++attempt) {
       std::vector<char> buffer(needed);
       SetLastError(ERROR_SUCCESS);
       const std::uint32_t got = fn(hive, key.c_str(), name.c_str(), buffer.data(), needed);

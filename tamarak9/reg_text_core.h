@@ -7,6 +7,10 @@
 
 namespace tamarak9 {
 
+// How often a string value is read again when it grew between the size query
+// and the read: by the library, and by the program reading through it.
+inline constexpr int kStringReadAttempts = 8;
+
 // The registry keeps REG_SZ and REG_EXPAND_SZ data as UTF-16LE code units,
 // but nothing makes a writer end them with a NUL, stop at one, or store an
 // even number of bytes. The text is the code units up to the first NUL (or

@@ -34,7 +34,7 @@ bool BindFrom(HMODULE module, Registry* r) {
 // handle, which a 32-bit hive could not carry on x64. Slots are taken once
 // and never freed; zero-initialised, so no constructor runs at load.
 constexpr uint32_t kConnectedHive = 0x4B390000u;
-constexpr LONG kConnections = 64;
+constexpr LONG kConnections = T9_CONNECTIONS;
 HKEY g_connected[kConnections];
 LONG g_connections;
 
@@ -113,7 +113,7 @@ bool QueryText(const Registry& r, uint32_t hive, const char* key, const char* na
   DWORD bytes = 0;
   LONG rc = r.query_w(k.get(), wide_name.get(), nullptr, &type, nullptr, &bytes);
   // The value may grow between the size query and the read; go round again.
-  for (int attempt = 0; attempt < 8 && rc == ERROR_SUCCESS; ++attempt) {
+  for (int attempt = 0; attempt < tamarak9::kStringReadAttempts && rc == ERROR_SUCCESS; ++attempt) {
     if (type != REG_SZ && type != REG_EXPAND_SZ) return Told(false, ERROR_UNSUPPORTED_TYPE);
     // Room for an odd last byte, and one unit more for the NUL that the
     // value may lack; the read size must stay a DWORD.

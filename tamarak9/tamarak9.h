@@ -18,6 +18,16 @@
 #define T9_CALL
 #endif
 
+/* How many times one process may connect to another machine's registry. */
+#define T9_CONNECTIONS 64
+
+/* The four registry functions also say why a call failed in the thread's
+ * last error, as Win32 functions do: ERROR_FILE_NOT_FOUND or
+ * ERROR_PATH_NOT_FOUND when the key or value is not there,
+ * ERROR_UNSUPPORTED_TYPE when a value is there but of another type or size,
+ * the system's code for any other failure (another machine switched off or
+ * refusing the key), and ERROR_SUCCESS when KeyExists opened the key. */
+
 /* Every function of the library, once, in the order of the export table:
  * X(bound, return type, name, (parameters)). `bound` is T9_BOUND for the
  * functions the program binds, T9_UNBOUND for those it only exports. The
@@ -54,7 +64,7 @@
    * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process                      \
    * ends (*hive 0 on failure). Returns 0, or the system's error code: the                         \
    * machine cannot be reached, its Remote Registry does not answer, or access                     \
-   * is denied. A process may connect 64 times. */                                                 \
+   * is denied. A process may connect T9_CONNECTIONS times. */                                     \
   X(T9_BOUND, int32_t, ConnectRegistry, (const char* machine, uint32_t* hive))                     \
   /* Opens the address with the system's handler; nonzero on success. */                           \
   X(T9_BOUND, int32_t, ShellRun, (const char* address))                                            \

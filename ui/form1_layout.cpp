@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/program.h"
+
 namespace kestrad::form1 {
 
 namespace {
@@ -23,7 +25,16 @@ constexpr char kTipChecksum[] =
 constexpr char kTipTest[] = "Test your driver settings (no changes will be made)";
 constexpr char kTipFix[] = "Apply a Microsoft recommended registry-setting";
 constexpr char kTipHotfix[] = "Read the Microsoft explanation for ATA/ATAPI CRC problems";
-constexpr char kTipMaker[] = "Visit the Orvandale website for more information";
+constexpr char kTipMaker[] = "Visit the " KESTRAD_MAKER " website for more information";
+
+// The window's own font and the maker's button's, by FontKind.
+constexpr char kWindowFace[] = "MS Sans Serif";
+constexpr int kWindowCentipoints = 825;
+constexpr std::array<FontSpec, kFontCount> kFonts = {{
+    {kWindowFace, kWindowCentipoints, false, false},
+    {kWindowFace, kWindowCentipoints, true, false},
+    {"Arial", 975, true, true},
+}};
 
 using K = ControlKind;
 using F = FontKind;
@@ -75,7 +86,7 @@ constexpr std::array<ControlSpec, kControlCount> kControls = {{
     {NAMED(Frame2), K::Frame, C::Frame2,
      "IDE 1 (Secondary Channel)", {5880, 210, 4305, 2415}, 19, F::Default, nullptr},
     {NAMED(Command5), K::Button, C::Command5,
-     "Made with Orvandale", {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
+     "Made with " KESTRAD_MAKER, {105, 3120, 1215, 615}, 20, F::ArialBoldItalic, kTipMaker},
 }};
 // clang-format on
 #undef NAMED
@@ -125,6 +136,8 @@ int MulDivRounded(int number, int numerator, int denominator) {
 const std::array<ControlSpec, kControlCount>& Controls() { return kControls; }
 
 const ControlSpec& Spec(ControlId id) { return kControls[static_cast<std::size_t>(id)]; }
+
+const FontSpec& Font(FontKind kind) { return kFonts[static_cast<std::size_t>(kind)]; }
 
 bool InFrame(const ControlSpec& spec) { return spec.container != spec.id; }
 

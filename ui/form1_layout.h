@@ -41,11 +41,18 @@ inline constexpr std::size_t kControlCount = 21;
 
 enum class ControlKind { Button, CheckBox, TextBox, Frame };
 
-// The window's own font is "MS Sans Serif" 8.25 pt; two others are used.
+// The window's own font, and two others (their faces and sizes: Font()).
 enum class FontKind {
-  Default,          // "MS Sans Serif" 8.25 pt
-  DefaultBold,      // "MS Sans Serif" 8.25 pt bold
-  ArialBoldItalic,  // "Arial" 9.75 pt bold italic
+  Default,
+  DefaultBold,      // the window's own, bold
+  ArialBoldItalic,  // the maker's button
+};
+inline constexpr std::size_t kFontCount = 3;
+
+struct FontSpec {
+  const char* face;
+  int centipoints;  // hundredths of a point
+  bool bold, italic;
 };
 
 struct TwipsRect {
@@ -70,6 +77,9 @@ struct ControlSpec {
   FontKind font;
   const char* tooltip;  // nullptr: none
 };
+
+// The face, size and style of each kind of font.
+const FontSpec& Font(FontKind kind);
 
 // Window client area, in twips.
 inline constexpr int kClientWidthTwips = 10245;

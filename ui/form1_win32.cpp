@@ -297,9 +297,10 @@ class Form1Window final : public Win32Form1 {
     }
 
     dpi_ = ScreenDpi();
-    fonts_[0] = MakeFont("MS Sans Serif", 825, false, false, dpi_);
-    fonts_[1] = MakeFont("MS Sans Serif", 825, true, false, dpi_);
-    fonts_[2] = MakeFont("Arial", 975, true, true, dpi_);
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+      const form1::FontSpec& f = form1::Font(static_cast<FontKind>(i));
+      fonts_[i] = MakeFont(f.face, f.centipoints, f.bold, f.italic, dpi_);
+    }
     text_box_brush_.reset(CreateSolidBrush(kTextBoxBack));
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -360,10 +361,8 @@ class Form1Window final : public Win32Form1 {
         nullptr);
     if (!control) ThrowLastError();
     controls_[Index(spec.id)] = control;
-    const int font = spec.font == FontKind::DefaultBold       ? 1
-                     : spec.font == FontKind::ArialBoldItalic ? 2
-                                                              : 0;
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[font].get()), FALSE);
+    const UniqueFont& font = fonts_[static_cast<std::size_t>(spec.font)];
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     if (spec.kind == ControlKind::TextBox) {
       // The text boxes are running logs: lift the 32K default limit.
       SendMessageA(control, EM_SETLIMITTEXT, 0, 0);
@@ -566,7 +565,7 @@ class Form1Window final : public Win32Form1 {
   Support& support_;
   EventLog& log_;
   Form1Handlers handlers_;
-  std::array<UniqueFont, 3> fonts_;  // regular, bold, Arial bold italic
+  std::array<UniqueFont, form1::kFontCount> fonts_;  // by FontKind
   UniqueBrush text_box_brush_;
   HWND hwnd_ = nullptr;
   HWND tooltip_ = nullptr;

@@ -13,6 +13,11 @@ namespace kestrad {
 constexpr DWORD kLoadLibrarySearchDllLoadDir = 0x00000100;
 constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
 
+// The system folder's path, NUL-terminated, in `path`, which has room for
+// MAX_PATH characters, and its length; 0 when the system cannot tell it or it
+// does not fit. Free of the C++ runtime.
+UINT SystemFolderPath(wchar_t* path);
+
 // Loads `file_name` from the system folder by its full path, never by a
 // search, and takes a reference it never gives back. Null when it cannot,
 // with the reason in GetLastError (0 when the system cannot tell its

@@ -24,8 +24,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BIN = os.environ.get("KESTRAD_BIN_DIR", "")
 TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
-EXE = "kestrad.exe"
-LIBRARY = "tamarak9.dll"
+# The program's file names and version, from the build (CMakeLists.txt).
+EXE = os.environ.get("KESTRAD_EXE", "")
+LIBRARY = os.environ.get("KESTRAD_LIBRARY", "")
+VERSION = os.environ.get("KESTRAD_VERSION", "")
+UNINSTALLER = "uninstall-" + EXE  # what the installer names its uninstaller
 # What a real process shows of a transcript: not the library calls, nor the
 # colours and tooltips (the window's own tests see those).
 HIDDEN = ("calls:", "red:", "tip ", "ended")
@@ -208,6 +211,13 @@ def seed(h, profile):
 CLASS_KEY = r"SYSTEM\CurrentControlSet\Control\Class\{4D36E96A-E325-11CE-BFC1-08002BE10318}"
 
 
+def placeheld(line):
+    """A transcript's line with {C} as the computer's name, {V} as the
+    program's version and {K} as the channel class key (help.txt states the
+    version as it reads)."""
+    return line.replace("{C}", COMPUTER).replace("{V}", VERSION).replace("{K}", CLASS_KEY)
+
+
 def registry_values(h, key):
     """Every value under HKLM\\`key` and its subkeys: {(key, name): (type, data)},
     the key and name lower-cased, as the helper reads them."""
@@ -342,11 +352,11 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 for old in glob.glob(os.path.join(self.url_dir, "*")):
                     os.remove(old)
-                run = Run(self.h, exe, get("args", "").replace("{C}", COMPUTER), profile=get("profile", ""),
+                run = Run(self.h, exe, placeheld(get("args", "")), profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.
-                want = [re.sub(r"^box \d+: ", "box ", l).replace("{C}", COMPUTER)
+                want = [placeheld(re.sub(r"^box \d+: ", "box ", l))
                         for l in expanded(outcome.splitlines()) if l and not l.startswith(HIDDEN)]
                 # The shell starts the browser on its own, one recorder per
                 # address, each noting it in a file of its own: wait for them.
@@ -433,7 +443,7 @@ class LibrarySearchTest(E2E):
             shutil.copy2(os.path.join(TOOLS, "planted", "comctl32.dll"), folder)
         shutil.copy2(os.path.join(TOOLS, "planted", "comctl32.dll"), current)
         # Native first, as Windows looks for a DLL that is no KnownDLL.
-        overrides = r"HKCU\Software\Wine\AppDefaults\kestrad.exe\DllOverrides"
+        overrides = rf"HKCU\Software\Wine\AppDefaults\{EXE}\DllOverrides"
         self.h("set", overrides, "comctl32", "sz", "native,builtin")
         try:
             wine(probe, "load", "comctl32.dll")
@@ -509,20 +519,22 @@ class PixelTest(E2E):
         desktop = r"HKCU\Control Panel\Desktop"  # read by each new process
         h = in_virtual_desktop()
         self.addCleanup(h.close)
+        sizes = {}
         for dpi in (96, 120, 144):
             with self.subTest(dpi=dpi):
                 h("set", desktop, "LogPixels", "dword", f"{dpi:x}")
                 Run(h, os.path.join(BIN, EXE), "", profile="demo", presses=["Test"],
-                    look=lambda hwnd, rects: self.look(hwnd, rects, dpi, h, shots))
+                    look=lambda hwnd, rects: sizes.update({dpi: self.look(hwnd, rects, dpi, h, shots)}))
         h("delvalue", desktop, "LogPixels")
+        # The client area grows with the DPI (its size in twips: the layout's tests).
+        for dpi, (width, height) in sizes.items():
+            self.assertLessEqual(abs(width - sizes[96][0] * dpi / 96), 1, dpi)
+            self.assertLessEqual(abs(height - sizes[96][1] * dpi / 96), 1, dpi)
 
     def look(self, hwnd, rects, dpi, h, shots):
         (_, *rect), = h("rect", hwnd)
         left, top, right, bottom, wleft, wtop, wright, wbottom = map(int, rect)
         width, height = right - left, bottom - top
-        # The client area is 10245 x 4425 twips at every DPI.
-        self.assertLessEqual(abs(width - 10245 * dpi / 1440), 1)
-        self.assertLessEqual(abs(height - 4425 * dpi / 1440), 1)
         # The picture shows the whole window, frame and title bar included.
         png = os.path.join(shots, f"dpi-{dpi}.png")
         root = subprocess.run(["import", "-window", "root", "png:-"], capture_output=True, check=True).stdout
@@ -554,6 +566,7 @@ class PixelTest(E2E):
         self.assertEqual(2, lines, f"the maker's caption has {lines} lines ({png})")
         self.assertFalse(rows[0] or rows[-1], f"the maker's caption is cut at the top or bottom ({png})")
         self.assertFalse(any(row[0] or row[-1] for row in dark), f"the maker's caption is cut at a side ({png})")
+        return width, height
 
 
 class InstallerTest(E2E):
@@ -583,7 +596,7 @@ class InstallerTest(E2E):
                 # /D= comes last and unquoted, as typed at a prompt.
                 extra = ("/D=" + folder).split(" ") if folder != default else []
                 self.assertEqual(0, wine(setup, "/S", *switches, *extra).returncode)
-                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, "uninstall-kestrad.exe")]
+                files = [os.path.join(unix(folder), f) for f in (EXE, LIBRARY, UNINSTALLER)]
                 self.assertTrue(all(map(os.path.isfile, files)), files)
                 links = {os.path.join(unix(reg(shell, "Common Programs")), "Kestrad", "KESTRAD.lnk"): "",
                          os.path.join(unix(reg(shell, "Common StartUp")), "KESTRAD boot-time check.lnk"): "/CHECK"}
@@ -594,12 +607,12 @@ class InstallerTest(E2E):
                     info = subprocess.run(["lnkinfo", link], capture_output=True, text=True).stdout
                     self.assertRegex(info, r"(?i)Local path\s*:\s*" + re.escape(folder + "\\" + EXE))
                     self.assertEqual(args, (re.findall(r"Command line arguments[ \t]*:[ \t]*(.*)", info) + [""])[0].strip())
-                self.assertEqual(f'"{folder}\\uninstall-kestrad.exe" /S', reg(arp, "QuietUninstallString", view))
+                self.assertEqual(f'"{folder}\\{UNINSTALLER}" /S', reg(arp, "QuietUninstallString", view))
                 self.assertEqual((f"{folder}\\{EXE}", "0x7"),
                                  (reg(source, "EventMessageFile"), reg(source, "TypesSupported")))
                 run = Run(self.h, os.path.join(unix(folder), EXE), "/H")
                 self.assertTrue(run.lines and run.lines[0].startswith("stdout:"), run.lines)
-                self.assertEqual(0, wine(os.path.join(unix(folder), "uninstall-kestrad.exe"), "/S").returncode)
+                self.assertEqual(0, wine(os.path.join(unix(folder), UNINSTALLER), "/S").returncode)
                 # The uninstaller hands over to a copy of itself and returns at once.
                 deadline = time.monotonic() + 60
                 while (os.path.isdir(unix(folder)) or reg(arp, "DisplayName", view)) and time.monotonic() < deadline:

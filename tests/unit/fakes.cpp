@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/command_line.h"
+#include "common/program.h"
 #include "ui/driver_versions.h"
 
 namespace kestrad::testing {
@@ -69,9 +70,10 @@ void FakeSupport::Apply(const std::string& reg_text) {
 void FakeSupport::Enter(const std::string& call) {
   calls.push_back(call);
   const std::string name = call.substr(0, call.find('('));
-  if (failing.count("*")) throw RunError(126, "Cannot load tamarak9.dll: Module not found");
+  if (failing.count("*"))
+    throw RunError(126, std::string("Cannot load ") + kLibraryFile + ": Module not found");
   if (failing.count(name))
-    throw RunError(127, "Entry point " + name + " not found in tamarak9.dll");
+    throw RunError(127, "Entry point " + name + " not found in " + kLibraryFile);
 }
 
 bool FakeSupport::Addressed(std::uint32_t h) {
@@ -128,7 +130,8 @@ std::uint32_t FakeSupport::ConnectRegistry(const std::string& machine) {
   const std::string name = Upper(machine);
   if (name != "WORKSHOP-07" && name != "WORKSHOP-07.LAB.EXAMPLE")
     throw RunError(53, "The network path was not found");
-  return hive = 0x4B390000u;
+  // The program passes the hive on as it is: any value but this machine's.
+  return hive = ~kHiveLocalMachine;
 }
 
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {

@@ -32,8 +32,8 @@ TEST(Form1Layout, ControlsClientAreaAndFontsAtEachDpi) {
   for (const auto& s : sizes) {
     EXPECT_EQ(s.width, ClientWidthPixels(s.dpi));
     EXPECT_EQ(s.height, ClientHeightPixels(s.dpi));
-    EXPECT_EQ(s.small_font, FontHeightPixels(825, s.dpi));
-    EXPECT_EQ(s.arial_font, FontHeightPixels(975, s.dpi));
+    EXPECT_EQ(s.small_font, FontHeightPixels(Font(FontKind::Default).centipoints, s.dpi));
+    EXPECT_EQ(s.arial_font, FontHeightPixels(Font(FontKind::ArialBoldItalic).centipoints, s.dpi));
   }
   EXPECT_EQ(-2, TwipsToPixels(-15, 144));
   EXPECT_EQ(6666667, TwipsToPixels(100000000, 96));  // no overflow on the way

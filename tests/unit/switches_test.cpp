@@ -8,7 +8,7 @@ namespace kestrad {
 namespace {
 
 TEST(Switches, MachineNameOrTheItemThatIsNone) {
-  const std::string longest(255, 'n');
+  const std::string longest(kMachineNameMax, 'n');
   const struct {
     std::string text, machine, stray;  // stray: "-" for none, then `machine`
   } cases[] = {

@@ -11,6 +11,7 @@
 
 #include "common/event_log.h"
 #include "common/run_error.h"
+#include "program_config.h"
 #include "support/tamarak9_binding_win32.h"
 #include "test_library.h"
 #include "win32/system_library.h"
@@ -81,9 +82,9 @@ RunError ErrorFrom(const std::function<void()>& call) {
 // the roads that show something load them first, so that a failure reaches
 // their error traps in the same words.
 TEST(BindingTest, LibraryThatCannotLoadFailsNamingItself) {
-  const auto support = kestrad::MakeTamarak9Binding("C:\\nonexistent\\tamarak9.dll");
+  const auto support = kestrad::MakeTamarak9Binding("C:\\nonexistent\\" KESTRAD_LIBRARY);
   const std::pair<std::string, std::function<void()>> cases[] = {
-      {"C:\\nonexistent\\tamarak9.dll", [&] { support->LibVersion(); }},
+      {"C:\\nonexistent\\" KESTRAD_LIBRARY, [&] { support->LibVersion(); }},
       {"nonexistent.dll", [] { kestrad::RequireSystemLibrary(L"nonexistent.dll"); }},
   };
   for (const auto& [name, call] : cases) {
@@ -171,7 +172,7 @@ std::vector<DWORD> MessageIds(HMODULE module) {
 // message for each of the program's event ids and no other.
 TEST(MessageTableTest, EveryMessageRendersItsEntrysTextAlone) {
   std::string path = kestrad_test::LibraryPath();
-  path.replace(path.rfind('\\') + 1, std::string::npos, "kestrad.exe");
+  path.replace(path.rfind('\\') + 1, std::string::npos, KESTRAD_EXE);
   const kestrad::UniqueModule program(
       LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   ASSERT_TRUE(program) << path;
@@ -182,7 +183,8 @@ TEST(MessageTableTest, EveryMessageRendersItsEntrysTextAlone) {
   EXPECT_EQ(event_ids, ids);
   // Texts as the program writes them: line ends, and a percent sign that
   // must not be taken for an insertion of its own.
-  const char* const kText = "\r\n\r\nError: 126 (Cannot load tamarak9.dll: 100% gone, %1 left)";
+  const char* const kText =
+      "\r\n\r\nError: 126 (Cannot load " KESTRAD_LIBRARY ": 100% gone, %1 left)";
   for (const DWORD id : ids) {
     char* text = nullptr;
     const DWORD_PTR insertions[] = {reinterpret_cast<DWORD_PTR>(kText)};

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "program_config.h"
+
 namespace kestrad_test {
 
 namespace {
@@ -27,10 +29,10 @@ std::string ToWindowsPath(const std::string& path) {
   return windows;
 }
 
-std::string LibraryPath() { return RequiredEnvironment("KESTRAD_BIN_DIR") + "\\tamarak9.dll"; }
+std::string LibraryPath() { return RequiredEnvironment("KESTRAD_BIN_DIR") + "\\" KESTRAD_LIBRARY; }
 
 std::string FixturePath(const std::string& entry_point) {
-  return RequiredEnvironment("KESTRAD_FIXTURES_DIR") + "\\no_" + entry_point + "\\tamarak9.dll";
+  return RequiredEnvironment("KESTRAD_FIXTURES_DIR") + "\\no_" + entry_point + "\\" KESTRAD_LIBRARY;
 }
 
 Library::Library(const std::string& path) : module_(LoadLibraryA(path.c_str())) {
