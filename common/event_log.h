@@ -28,8 +28,8 @@ class EventLog {
   // Writes one entry. Never throws: a log that cannot be written is dropped.
   virtual void Report(EventType type, EventId id, const std::string& text) = 0;
   // From now on the entries go to the application log of `machine` (its
-  // name without a leading "\\"), so that each machine's log keeps its own
-  // history.
+  // name without a leading "\\"; empty: this machine's again), so that each
+  // machine's log keeps its own history.
   virtual void MoveTo(const std::string& machine) = 0;
 };
 

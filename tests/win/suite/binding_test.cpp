@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/event_log.h"
+#include "app/platform_win32.h"
 #include "common/run_error.h"
 #include "program_config.h"
 #include "support/tamarak9_binding_win32.h"
@@ -140,6 +141,63 @@ TEST(BindingTest, MebibyteStringRoundTrips) {
   const std::string read =
       support->ReadStringFromRegistry(kestrad_test::kHiveCurrentUser, key.path(), "big");
   EXPECT_TRUE(read == std::string(text.begin(), text.end())) << "size " << read.size();
+}
+
+// On another machine's hive, a registry call that fails for any reason but
+// "not there" or another type (here: a hive the library never connected, so
+// its handle is invalid) is a lost machine; the same failure on one of this
+// machine's hives stays an unread value.
+TEST(BindingTest, OtherMachineFailingIsLostItsAnswersAreNot) {
+  const auto support = kestrad::MakeTamarak9Binding(kestrad_test::LibraryPath().c_str());
+  char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+  DWORD size = sizeof own;
+  ASSERT_TRUE(GetComputerNameA(own, &size));
+  const std::uint32_t hive = support->ConnectRegistry(own);
+  const char* version = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+  std::int32_t v = 0;
+  EXPECT_FALSE(support->ReadDWORDFromRegistry(hive, kNoKey, "v", v));
+  EXPECT_FALSE(support->ReadDWORDFromRegistry(hive, version, "ProductName", v));  // a string
+  EXPECT_EQ("", support->ReadStringFromRegistry(hive, version, "NoSuchValue"));
+  EXPECT_FALSE(support->KeyExists(hive, kNoKey));
+  EXPECT_FALSE(support->WriteDWORDToRegistry(hive, kNoKey, "v", 1));
+  EXPECT_NE("", support->ReadStringFromRegistry(hive, version, "ProductName"));
+
+  const std::uint32_t never = hive + 1;
+  EXPECT_THROW(support->ReadDWORDFromRegistry(never, version, "v", v), kestrad::MachineLost);
+  EXPECT_THROW(support->ReadStringFromRegistry(never, version, "ProductName"),
+               kestrad::MachineLost);
+  EXPECT_THROW(support->WriteDWORDToRegistry(never, kNoKey, "v", 1), kestrad::MachineLost);
+  EXPECT_THROW(support->KeyExists(never, version), kestrad::MachineLost);
+  const std::uint32_t no_such_predefined_key = 0x800000FFu;
+  EXPECT_FALSE(support->ReadDWORDFromRegistry(no_such_predefined_key, version, "v", v));
+}
+
+// Every run leaves no system box to wait on (a drive without a disk, a file
+// that will not open), and a script's run no crash dialog either.
+TEST(PlatformTest, ErrorModeLeavesNoSystemBoxToWaitOn) {
+  const auto mode = [] {
+    const UINT m = SetErrorMode(0);
+    SetErrorMode(m);
+    return m;
+  };
+  SetErrorMode(0);
+  kestrad::SetErrorModeOfRun(false);
+  EXPECT_EQ(UINT{SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX}, mode());
+  SetErrorMode(0);
+  kestrad::SetErrorModeOfRun(true);
+  EXPECT_EQ(UINT{SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX}, mode());
+}
+
+// The dashes a word processor pastes, as the ANSI code page has them.
+TEST(PlatformTest, PastedDashesAreTheCodePagesEnAndEmDash) {
+  std::wstring back;
+  for (const std::string& dash : kestrad::Win32Platform().PastedDashes()) {
+    wchar_t wide[4] = {};
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, dash.data(), static_cast<int>(dash.size()), wide, 4);
+    back.append(wide, n > 0 ? n : 0);
+  }
+  EXPECT_EQ(L"\u2013\u2014", back) << GetACP();
 }
 
 // The ids of the message table FormatMessage reads (RT_MESSAGETABLE 1): its
