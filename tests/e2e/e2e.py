@@ -276,7 +276,12 @@ class Run:
                 event_id = int(m.group(1), 16)
             m = re.match(r'^(?:[0-9a-f]+:)*(err|warn|trace):eventlog:ReportEventW L"(.*)"$', line)
             if m:
-                self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}{server}: {m.group(2)}")
+                # Wine writes a character beyond ASCII as \xxxx: the byte the
+                # program wrote, in its code page (Windows-1252).
+                text = re.sub(r"(?<!\\)\\([0-9a-f]{4})",
+                              lambda c: escape(chr(int(c.group(1), 16)).encode("cp1252", "replace")),
+                              m.group(2))
+                self.lines.append(f"entry {LEVELS[m.group(1)]} {event_id}{server}: {text}")
                 event_id = None
         self.lines += [f"box {b[1]} | {b[2]}" for b in boxes]
         self.window = window
@@ -352,7 +357,10 @@ class ScenarioTest(E2E):
                                    os.path.join(BIN, LIBRARY))
                 for old in glob.glob(os.path.join(self.url_dir, "*")):
                     os.remove(old)
-                run = Run(self.h, exe, placeheld(get("args", "")), profile=get("profile", ""),
+                # The transcript's bytes are Windows-1252, the code page the
+                # program's command line is converted to under Wine.
+                args = placeheld(get("args", "")).encode("latin-1").decode("cp1252")
+                run = Run(self.h, exe, args, profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
                 # A box's style is seen by the window's own tests: its icon.
