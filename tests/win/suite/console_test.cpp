@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "program_config.h"
 #include "test_library.h"
 
 namespace {
@@ -56,11 +57,9 @@ int RunNoHandlesChild() {
   return console_open() != 0 && write_ln("usage") != 0 ? 0 : 7;
 }
 
-// This program as a child in `mode`, without standard handles; its exit code.
-DWORD RunChild(const char* mode, DWORD flags) {
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof(self));
-  std::string command = "\"" + std::string(self) + "\" " + mode;
+// `command` run without standard handles; its exit code, once it has ended
+// by itself.
+DWORD RunCommand(std::string command, DWORD flags) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -80,8 +79,25 @@ DWORD RunChild(const char* mode, DWORD flags) {
   return code;
 }
 
+// This program as a child in `mode`.
+DWORD RunChild(const char* mode, DWORD flags) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof(self));
+  return RunCommand("\"" + std::string(self) + "\" " + mode, flags);
+}
+
 TEST(ConsoleTest, ConsoleOfItsOwnWantsAPauseWithoutTheProcessList) {
   EXPECT_EQ(RunChild(kFreshConsoleChild, CREATE_NEW_CONSOLE), 0u);
+}
+
+// A script's run asking for the usage screen in a console of its own, as a
+// scheduled task starts the program, where the library wants a pause (the
+// test above): the program ends by itself, with the exit code of a run that
+// did nothing.
+TEST(ConsoleTest, ScriptsUsageScreenNeverWaitsInAConsoleOfItsOwn) {
+  std::string program = kestrad_test::LibraryPath();
+  program.replace(program.rfind('\\') + 1, std::string::npos, KESTRAD_EXE);
+  EXPECT_EQ(RunCommand("\"" + program + "\" /FIX /H", CREATE_NEW_CONSOLE), 7u);
 }
 
 TEST(ConsoleTest, WithoutHandlesOnlyOpenConsoleGivesOutput) {
