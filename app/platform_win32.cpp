@@ -2,8 +2,15 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <vector>
+
 #include "app/command_line.h"
+#include "app/event_log_win32.h"
+#include "common/run_error.h"
+#include "win32/error_text.h"
 #include "win32/system_library.h"
+#include "win32/unique_handle.h"
 
 namespace kestrad {
 
@@ -46,6 +53,93 @@ void Win32Platform::ShowMessageBox(const std::string& prompt, const std::string&
 }
 
 void Win32Platform::EndProgram(int exit_code) { ExitProcess(static_cast<UINT>(exit_code)); }
+
+namespace {
+
+// The largest list file read: some hundred thousand machines' names.
+constexpr DWORD kLargestFile = 16u << 20;
+
+[[noreturn]] void ThrowSystemError(DWORD code) {
+  throw RunError(static_cast<long>(code), ErrorText(code));
+}
+
+// What the workers of SideBySide share: the next job to take, and the jobs
+// that ended, handed to the calling thread in the order they end.
+struct Pool {
+  const std::function<void(std::size_t)>* job;
+  std::size_t count;
+  volatile LONG taken = -1;  // the last job index taken, interlocked
+  CRITICAL_SECTION lock;     // guards `ended`
+  std::deque<std::size_t> ended;
+  UniqueKernelObject signal;  // a semaphore: one count per ended job
+};
+
+DWORD WINAPI Worker(void* argument) {
+  Pool& pool = *static_cast<Pool*>(argument);
+  for (;;) {
+    const auto i = static_cast<std::size_t>(InterlockedIncrement(&pool.taken));
+    if (i >= pool.count) return 0;
+    (*pool.job)(i);
+    EnterCriticalSection(&pool.lock);
+    pool.ended.push_back(i);
+    LeaveCriticalSection(&pool.lock);
+    ReleaseSemaphore(pool.signal.get(), 1, nullptr);
+  }
+}
+
+}  // namespace
+
+std::string Win32Platform::ReadFile(const std::string& path) {
+  const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowSystemError(GetLastError());
+  DWORD high = 0;
+  const DWORD size = GetFileSize(file.get(), &high);
+  if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) ThrowSystemError(GetLastError());
+  if (high != 0 || size > kLargestFile) ThrowSystemError(ERROR_FILE_TOO_LARGE);
+  std::string text(size, '\0');
+  DWORD read = 0;
+  if (size > 0 && !::ReadFile(file.get(), &text[0], size, &read, nullptr)) {
+    ThrowSystemError(GetLastError());
+  }
+  text.resize(read);
+  return text;
+}
+
+std::unique_ptr<EventLog> Win32Platform::NewEventLog() { return std::make_unique<Win32EventLog>(); }
+
+void Win32Platform::SideBySide(std::size_t count, std::size_t width,
+                               const std::function<void(std::size_t)>& job,
+                               const std::function<void(std::size_t)>& done) {
+  Pool pool;
+  pool.job = &job;
+  pool.count = count;
+  pool.signal.reset(CreateSemaphoreW(nullptr, 0, static_cast<LONG>(count), nullptr));
+  InitializeCriticalSection(&pool.lock);
+  std::vector<UniqueKernelObject> workers;
+  if (pool.signal) {
+    for (std::size_t n = 0; n < width && n < count; ++n) {
+      UniqueKernelObject worker(CreateThread(nullptr, 0, &Worker, &pool, 0, nullptr));
+      if (!worker) break;
+      workers.push_back(std::move(worker));
+    }
+  }
+  if (workers.empty()) {
+    // No thread could be had: the jobs one after the other, here.
+    for (std::size_t i = 0; i < count; ++i) job(i), done(i);
+  } else {
+    for (std::size_t n = 0; n < count; ++n) {
+      WaitForSingleObject(pool.signal.get(), INFINITE);
+      EnterCriticalSection(&pool.lock);
+      const std::size_t i = pool.ended.front();
+      pool.ended.pop_front();
+      LeaveCriticalSection(&pool.lock);
+      done(i);
+    }
+    for (const UniqueKernelObject& worker : workers) WaitForSingleObject(worker.get(), INFINITE);
+  }
+  DeleteCriticalSection(&pool.lock);
+}
 
 void SetErrorModeOfRun(bool unattended) {
   // Every flag is known to Windows 2000; the mode inherited from the parent

@@ -12,6 +12,10 @@ class Win32Platform : public Platform {
   std::string ComputerName() override;
   void ShowMessageBox(const std::string& prompt, const std::string& title, BoxStyle style) override;
   void EndProgram(int exit_code) override;
+  std::string ReadFile(const std::string& path) override;
+  std::unique_ptr<EventLog> NewEventLog() override;
+  void SideBySide(std::size_t count, std::size_t width, const std::function<void(std::size_t)>& job,
+                  const std::function<void(std::size_t)>& done) override;
 };
 
 // The process's error mode for a run: no system box waits for a person (a

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/machine_list.h"
 #include "app/switches.h"
 #include "app/usage.h"
 #include "check/channel_check.h"
@@ -31,7 +32,6 @@ constexpr char kWarningPrompt[] =
     "Test the status manually in the next screen\r\n"
     "\r\n"
     "You may safely ignore this warning message if you wish";
-constexpr char kUsageHint[] = "Type \"" KESTRAD_NAME " /?\" for usage.";
 
 }  // namespace
 
@@ -59,6 +59,17 @@ ExitCode FixExitCode(Verdict verdict, RepairOutcome outcome) {
   return CheckExitCode(verdict);
 }
 
+ExitCode Refuse(const std::string& error, const std::string& reason, Support& support,
+                EventLog& log, ErrorTrap& trap) {
+  trap.Run([&] {
+    support.WriteErrLn("ERROR: " + error + ".");
+    support.WriteErrLn(kUsageHint);
+  });
+  log.Report(EventType::Error, EventId::NotRun, "\r\n\r\n" KESTRAD_NAME " did not run: " + reason);
+  trap.Run([&] { support.CloseConsole(); });
+  return ExitCode::NotRun;
+}
+
 bool IsDLLInstalled(Support& support, EventLog& log) {
   bool result = true;
   ErrorTrap trap(log, TrapWording::IsDLLInstalled);
@@ -72,19 +83,12 @@ namespace {
 // runs. The reason goes to standard error, with the usage hint, and to the
 // event log.
 ExitCode RefuseToRun(const Switches& switches, Support& support, EventLog& log, ErrorTrap& trap) {
-  const std::string reason = switches.stray
-                                 ? "invalid argument/option '" + switches.stray_item + "'"
-                                 : std::string("/FIX and /REPORT cannot be used together");
-  const std::string error = switches.stray
-                                ? "ERROR: Invalid argument/option - '" + switches.stray_item + "'."
-                                : "ERROR: " + reason + ".";
-  trap.Run([&] {
-    support.WriteErrLn(error);
-    support.WriteErrLn(kUsageHint);
-  });
-  log.Report(EventType::Error, EventId::NotRun, "\r\n\r\n" KESTRAD_NAME " did not run: " + reason);
-  trap.Run([&] { support.CloseConsole(); });
-  return ExitCode::NotRun;
+  if (switches.stray) {
+    return Refuse("Invalid argument/option - '" + switches.stray_item + "'",
+                  "invalid argument/option '" + switches.stray_item + "'", support, log, trap);
+  }
+  const std::string reason = "/FIX and /REPORT cannot be used together";
+  return Refuse(reason, reason, support, log, trap);
 }
 
 // Whether the command line asks for a script's run, told when the library
@@ -116,7 +120,7 @@ ExitCode EndWithoutLibrary(Platform& platform, ErrorTrap& trap) {
 // answering: this machine's Error entry names it, and standard error says
 // why.
 ExitCode EndUnreachable(const std::string& name, const RunError& failure, Support& support,
-                        EventLog& log, ErrorTrap& trap) {
+                        EventLog& log, ErrorTrap& trap, bool usage_hint) {
   log.MoveTo("");
   trap.Run([&] {
     throw RunError(failure.number(), "Cannot reach " + name + ": " + failure.description());
@@ -124,7 +128,7 @@ ExitCode EndUnreachable(const std::string& name, const RunError& failure, Suppor
   const std::string why = trap.last_description();
   trap.Run([&] {
     support.WriteErrLn("ERROR: " + why + ".");
-    support.WriteErrLn(kUsageHint);
+    if (usage_hint) support.WriteErrLn(kUsageHint);
   });
   trap.Run([&] { support.CloseConsole(); });
   return ExitCode::Unreachable;
@@ -208,6 +212,33 @@ ExitCode Road(const Switches& switches, const Machine& machine, Support& support
 
 }  // namespace
 
+MachineOutcome MachineRoad(const Switches& switches, const std::string& name, Support& support,
+                           EventLog& log, Platform& platform, Form1& form, ErrorTrap& trap,
+                           bool in_list) {
+  Machine machine;
+  RunError failure(0, "");
+  if (!ConnectTo(name, support, log, machine, failure)) {
+    return {EndUnreachable(name, failure, support, log, trap, !in_list), failure.description()};
+  }
+  MachineOutcome outcome;
+  // Once reached, a machine that stops answering leaves no verdict.
+  try {
+    outcome.code = Road(switches, machine, support, log, platform, form, trap);
+    outcome.why = trap.last_description();
+  } catch (const MachineLost& lost) {
+    outcome = {EndUnreachable(name, lost, support, log, trap, !in_list), lost.description()};
+  }
+  // A list of many machines must not run out of connections; an older
+  // library keeps them until the program ends.
+  if (in_list) {
+    try {
+      support.DisconnectRegistry(machine.hive);
+    } catch (const std::exception&) {
+    }
+  }
+  return outcome;
+}
+
 ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) {
   ErrorTrap trap(log, TrapWording::Main);
   std::vector<std::string> args;
@@ -238,18 +269,8 @@ ExitCode Main(Support& support, EventLog& log, Platform& platform, Form1& form) 
     return RefuseToRun(switches, support, log, trap);
   }
   if (!switches.remote) return Road(switches, Machine{}, support, log, platform, form, trap);
-
-  Machine machine;
-  RunError failure(0, "");
-  if (!ConnectTo(switches.machine, support, log, machine, failure)) {
-    return EndUnreachable(switches.machine, failure, support, log, trap);
-  }
-  // Once reached, a machine that stops answering leaves no verdict.
-  try {
-    return Road(switches, machine, support, log, platform, form, trap);
-  } catch (const MachineLost& lost) {
-    return EndUnreachable(switches.machine, lost, support, log, trap);
-  }
+  if (switches.machine_list) return RunList(switches, support, log, platform, form, trap);
+  return MachineRoad(switches, switches.machine, support, log, platform, form, trap, false).code;
 }
 
 }  // namespace kestrad

@@ -40,9 +40,8 @@ bool ParseSwitch(std::string& item, Switches& switches) {
   return true;
 }
 
-namespace {
+namespace {}  // namespace
 
-// The name after "/S", without its leading "\\"; false when it is none.
 // An item that starts as a switch does is not a name: "/S" lacks its own.
 // Nor is a bare IPv6 address, which no UNC path takes: its colons stand
 // for dashes in Windows' ipv6-literal.net name.
@@ -56,6 +55,8 @@ bool MachineName(const std::string& item, std::string& name) {
   name = bare;
   return true;
 }
+
+namespace {
 
 // The length of the prefix at `at` ("/", "-" or a dash's bytes); 0: none.
 std::size_t PrefixAt(const std::string& item, std::size_t at,
@@ -119,7 +120,12 @@ Switches ParseSwitches(std::vector<std::string>& items, const std::vector<std::s
       continue;
     }
     const std::string& next = items[i + 1];
-    if (MachineName(next, switches.machine)) {
+    if (!next.empty() && (next[0] == '@' || next.find(',') != std::string::npos)) {
+      // A list of machines: read, and each name checked, before any is touched.
+      switches.machine_list = true;
+      switches.machine = next;
+      ++i;
+    } else if (MachineName(next, switches.machine)) {
       ++i;
     } else if (!next.empty() && (next[0] == '/' || next[0] == '-')) {
       stray(typed);
@@ -128,8 +134,9 @@ Switches ParseSwitches(std::vector<std::string>& items, const std::vector<std::s
       ++i;
     }
   }
-  // The header is the inventory's alone.
-  if (switches.no_header && !switches.report) stray(switches.no_header_item);
+  // The header is the inventory's and a list's alone.
+  if (switches.no_header && !switches.report && !switches.machine_list)
+    stray(switches.no_header_item);
   return switches;
 }
 

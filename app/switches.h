@@ -17,8 +17,11 @@ struct Switches {
   bool report = false;     // "/REPORT": one CSV line per channel on standard output
   bool no_header = false;  // "/NH": the report without its header line
   // "/S MACHINE": the check, repair or inventory of another machine, through
-  // its registry; `machine` is its name without a leading "\\".
+  // its registry; `machine` is its name without a leading "\\". With
+  // `machine_list`, `machine` is a list as typed: "@FILE" or names
+  // separated by commas (machine_list.h reads it).
   bool remote = false;
+  bool machine_list = false;
   std::string machine;
   // The first item that names no switch, as typed; `stray` tells whether
   // there was one (it may be the empty item).
@@ -55,6 +58,11 @@ bool ParseSwitch(std::string& item, Switches& switches);
 // as for HoldsScriptSwitch.
 Switches ParseSwitches(std::vector<std::string>& items,
                        const std::vector<std::string>& dashes = {});
+
+// The name after "/S", without its leading "\\"; false when it is none
+// (empty, a blank, a colon or a backslash inside, longer than
+// kMachineNameMax, or starting as a switch does).
+bool MachineName(const std::string& item, std::string& name);
 
 // The longest machine name taken: a DNS name's length.
 inline constexpr std::size_t kMachineNameMax = 255;

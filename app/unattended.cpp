@@ -43,10 +43,9 @@ class Report {
     return value;
   }
   // Nothing is written after a line that failed.
-  void Line(const CsvLine& line) {
+  void Line(const std::string& line) {
     whole_ = whole_ && trap_.Run([&] {
-      if (!support_.WriteLn(line.str()))
-        throw RunError(classic_error::kFileAccess, kReportNotWritten);
+      if (!support_.WriteLn(line)) throw RunError(classic_error::kFileAccess, kReportNotWritten);
     });
   }
   bool whole() const { return whole_; }
@@ -58,7 +57,9 @@ class Report {
   bool whole_ = true;
 };
 
-void WriteHeader(Report& report) {
+}  // namespace
+
+std::string ReportHeader() {
   CsvLine line;
   line.Own("Computer")
       .Own("Channel")
@@ -67,8 +68,12 @@ void WriteHeader(Report& report) {
       .Own(layout::kRepairValue);
   for (const DetectionValue& value : kDetectionValues) line.Own(value.name);
   for (const char* name : kDriverValues) line.Own(name);
-  report.Line(line);
+  return line.str();
 }
+
+namespace {
+
+void WriteHeader(Report& report) { report.Line(ReportHeader()); }
 
 }  // namespace
 
@@ -133,7 +138,7 @@ ReportOutcome WriteReport(Support& support, Platform& platform, ErrorTrap& trap,
     for (const DetectionValue& value : kDetectionValues) line.Own(report.Number(key, value.name));
     line.Text(desc).Text(date).Text(report.Text(key, kDriverValues[2]));
     line.Text(report.Text(key, kDriverValues[3]));
-    report.Line(line);
+    report.Line(line.str());
   }
   return {off > 0     ? Verdict::DmaOff
           : read == 0 ? Verdict::NothingRead

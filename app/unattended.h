@@ -42,6 +42,9 @@ struct ReportOutcome {
   bool whole;
 };
 
+// The inventory's header line, without its line end.
+std::string ReportHeader();
+
 // Writes the inventory to standard output through the support library:
 // quoted CSV (csv_line.h), a header line unless `header` is false, then one line per
 // channel of `machine`, which the Computer field names: another machine as

@@ -15,6 +15,7 @@ function(kestrad_add_libraries root)
     ${root}/app/command_line.cpp
     ${root}/app/usage.cpp
     ${root}/app/unattended.cpp
+    ${root}/app/machine_list.cpp
     ${root}/app/csv_line.cpp
     ${root}/check/channel_check.cpp
     ${root}/ui/form1_layout.cpp

@@ -178,6 +178,8 @@ class Tamarak9Binding : public Support {
     return hive;
   }
 
+  void DisconnectRegistry(std::uint32_t) override {}
+  bool WriteErrProgress(const std::string&) override { return false; }
   void ShellRun(const std::string& address) override { Get<T9Index_ShellRun>()(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {

@@ -75,6 +75,8 @@ class FakeSupport : public Support {
                             std::int32_t value) override;
   bool KeyExists(std::uint32_t hive, const std::string& key) override;
   std::uint32_t ConnectRegistry(const std::string& machine) override;
+  void DisconnectRegistry(std::uint32_t) override { Enter("DisconnectRegistry"); }
+  bool WriteErrProgress(const std::string&) override { return Enter("WriteErrProgress"), false; }
   void ShellRun(const std::string& address) override {
     Enter("ShellRun");
     opened.push_back(address);
@@ -161,9 +163,25 @@ class FakeForm : public Form1 {
   int appends_ = 0;
 };
 
+// A log of its own for one machine of a list, whose entries go to the
+// run's log in the order they are written.
+class FakeMachineLog : public EventLog {
+ public:
+  explicit FakeMachineLog(FakeLog& run) : run_(run) {}
+  void Report(EventType type, EventId id, const std::string& text) override {
+    run_.entries.push_back({type, id, text, machine_});
+  }
+  void MoveTo(const std::string& m) override { machine_ = m; }
+
+ private:
+  FakeLog& run_;
+  std::string machine_;
+};
+
 class FakePlatform : public Platform {
  public:
-  explicit FakePlatform(FakeForm& form) { form.boxes = &boxes; }
+  FakePlatform(FakeForm& form, FakeLog& log) : log_(log) { form.boxes = &boxes; }
+  std::map<std::string, std::string> files;  // path: its text; none other can be read
   std::string args;
   std::vector<FakeForm::Shown> boxes;
   bool ended = false;
@@ -177,6 +195,23 @@ class FakePlatform : public Platform {
     boxes.push_back({static_cast<int>(s), t, p});
   }
   void EndProgram(int code) override { ended = true, exit_code = code; }
+  std::string ReadFile(const std::string& path) override {
+    const auto f = files.find(path);
+    if (f == files.end()) throw RunError(2, "The system cannot find the file specified");
+    return f->second;
+  }
+  std::unique_ptr<EventLog> NewEventLog() override {
+    return std::make_unique<FakeMachineLog>(log_);
+  }
+  // One job after the other, in the list's order: a transcript is the same
+  // at every run. The threads are the list test's.
+  void SideBySide(std::size_t count, std::size_t, const std::function<void(std::size_t)>& job,
+                  const std::function<void(std::size_t)>& done) override {
+    for (std::size_t i = 0; i < count; ++i) job(i), done(i);
+  }
+
+ private:
+  FakeLog& log_;
 };
 
 }  // namespace kestrad::testing

@@ -74,7 +74,7 @@ std::string Placeheld(std::string line) {
   std::string class_key = KESTRAD_CHANNEL_CLASS_KEY;
   class_key.pop_back();
   const std::pair<std::string, std::string> placeholders[] = {
-      {"{C}", "WORKSHOP-07"}, {"{V}", kVersion}, {"{K}", class_key}};
+      {"{C}", "WORKSHOP-07"}, {"{V}", kVersion}, {"{K}", class_key}, {"{F}", "machines.txt"}};
   for (const auto& [placeholder, text] : placeholders) {
     for (std::size_t at = line.find(placeholder); at != std::string::npos;
          at = line.find(placeholder, at + text.size())) {
@@ -100,7 +100,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
   FakeSupport support;
   FakeLog log;
   FakeForm form(support, log);
-  FakePlatform platform(form);
+  FakePlatform platform(form, log);
   const auto profile = [&](const std::string& name) {
     support.Apply(Read(kRoot / "tests/profiles" / (name + ".reg")));
   };
@@ -124,6 +124,10 @@ std::vector<std::string> Transcript(const Scenario& s) {
   support.native_console = s.Get("console") != "own";
   support.output = s.Get("output") != "none";
   platform.args = Placeheld(s.Get("args"));
+  // The lines of the list file {F}, when the transcript has one.
+  for (const auto& [k, v] : s.head) {
+    if (k == "file") platform.files["machines.txt"] += Placeheld(v) + "\r\n";
+  }
 
   const int code = static_cast<int>(Main(support, log, platform, form));
   for (const auto& [k, v] : s.head) {
