@@ -608,3 +608,77 @@ class InstallerTest(E2E):
                 self.assertIsNone(reg(arp, "DisplayName", view))
                 self.assertIsNone(reg(source, "TypesSupported"))
                 self.assertFalse(any(map(os.path.exists, links)))
+
+
+# The batch file that runs the program over machines.txt, beside it in bin/.
+MACHINES_SCRIPT = "kestrad-machines.cmd"
+
+
+class MachinesScriptTest(E2E):
+    """The batch file over a list of machines: this one, reached by its name,
+    and one that cannot be reached, each with an inventory from before."""
+
+    OLD = {f"{COMPUTER}.csv": b'"OLD-NAME","IDE 0"\r\n',
+           "NOSUCHMACHINE.csv": b'"NOSUCHMACHINE","IDE 0","1","DMA"\r\n'}
+
+    def setUp(self):
+        # Together as in the packages, in a folder whose name needs quotes
+        # and holds parentheses, as Program Files (x86) does.
+        self.exe = self.program(name="Kestrad (x86)")
+        self.script = os.path.join(os.path.dirname(self.exe), MACHINES_SCRIPT)
+        shutil.copy2(os.path.join(BIN, MACHINES_SCRIPT), self.script)
+        self.work = tempfile.mkdtemp(dir=self.tmp)
+        os.makedirs(os.path.join(self.work, "reports"))
+        for name, text in self.OLD.items():
+            pathlib.Path(self.work, "reports", name).write_bytes(text)
+        # With and without \\, a comment, a blank line, a note after a name.
+        pathlib.Path(self.work, "machines.txt").write_bytes(
+            f"; the lab\r\n\\\\{COMPUTER}\r\n\r\n  NOSUCHMACHINE ; room 4\r\n".encode())
+
+    def run_script(self, args, profile):
+        """(exit code, standard output, standard error) of the batch file run
+        by cmd in the work folder, on the healthy machine with `profile`."""
+        for name in ("healthy", profile):
+            seed(self.h, name)
+        out = os.path.join(self.work, os.pardir, os.path.basename(self.work) + ".out")
+        (_, code, _), = self.h("time", windows_path(self.work), windows_path(out),
+                               f'cmd.exe /c ""{windows_path(self.script)}" {args}"')
+        return int(code), pathlib.Path(out).read_bytes(), pathlib.Path(out + ".err").read_bytes()
+
+    def reports(self):
+        folder = os.path.join(self.work, "reports")
+        return {name: pathlib.Path(folder, name).read_bytes() for name in os.listdir(folder)}
+
+    def summary(self, codes):
+        lines = ['"Machine","Exit code"'] + [f'"{name}","{code}"' for name, code in codes]
+        return "".join(line + "\r\n" for line in lines).encode()
+
+    def test_an_inventory_replaces_only_the_files_of_machines_reached(self):
+        code, stdout, _ = self.run_script("", "demo")
+        reports = self.reports()
+        # The demo machine's inventory, as the program prints it here.
+        inventory = Run(self.h, self.exe, "/REPORT /NH", profile="demo")
+        self.assertEqual(1, inventory.exit_code)
+        self.assertEqual(inventory.stdout, reports.pop(f"{COMPUTER}.csv"))
+        self.assertEqual(self.OLD["NOSUCHMACHINE.csv"], reports.pop("NOSUCHMACHINE.csv"))
+        self.assertRegex(reports.pop("NOSUCHMACHINE.err", b""), b"^ERROR: Cannot reach NOSUCHMACHINE: ")
+        self.assertEqual({}, reports, "nothing else in reports")
+        summary = self.summary([(COMPUTER, 1), ("NOSUCHMACHINE", 8)])
+        self.assertEqual(summary, pathlib.Path(self.work, "summary.csv").read_bytes())
+        self.assertEqual((0, summary), (code, stdout))
+
+    def test_a_repair_writes_no_report(self):
+        code, _, stderr = self.run_script("/fix", "repair-missing")
+        self.assertEqual(self.OLD, self.reports())
+        self.assertEqual({"machines.txt", "reports", "summary-fix.csv"}, set(os.listdir(self.work)))
+        self.assertEqual(self.summary([(COMPUTER, 4), ("NOSUCHMACHINE", 8)]),
+                         pathlib.Path(self.work, "summary-fix.csv").read_bytes())
+        # The program's own message, on the console, not in a file.
+        self.assertIn(b"ERROR: Cannot reach NOSUCHMACHINE: ", stderr)
+        self.assertEqual(0, code)
+
+    def test_an_unknown_argument_runs_nothing(self):
+        code, _, stderr = self.run_script("/FXI", "repair-missing")
+        self.assertEqual(self.OLD, self.reports())
+        self.assertEqual({"machines.txt", "reports"}, set(os.listdir(self.work)))
+        self.assertEqual((1, b"ERROR: Invalid argument/option - '/FXI'.\r\n"), (code, stderr.splitlines(True)[0]))
