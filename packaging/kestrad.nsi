@@ -6,7 +6,8 @@
 ;   makensis -DARCH=win32|win64 -DVERSION=1.05 -DSRCDIR=<dir with the files>
 ;            -DOUTFILE=<setup.exe> -DEXE=kestrad.exe -DLIBRARY=tamarak9.dll
 ;            packaging/kestrad.nsi
-; SRCDIR holds kestrad.exe, tamarak9.dll and LICENSE.
+;            -DMACHINES=kestrad-machines.cmd
+; SRCDIR holds kestrad.exe, tamarak9.dll, LICENSE and the batch file MACHINES.
 ;
 ; Command line of the installer:
 ;   /S          silent
@@ -26,6 +27,7 @@
 !insertmacro KESTRAD_REQUIRE OUTFILE
 !insertmacro KESTRAD_REQUIRE EXE
 !insertmacro KESTRAD_REQUIRE LIBRARY
+!insertmacro KESTRAD_REQUIRE MACHINES
 
 ; Unicode installers need Windows 2000 or later, which is what we support.
 Unicode true
@@ -81,6 +83,7 @@ Section "KESTRAD (required)" SecMain
   SetOutPath "$INSTDIR"
   File "${SRCDIR}\${EXE}"
   File "${SRCDIR}\${LIBRARY}"
+  File "${SRCDIR}\${MACHINES}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateDirectory "$SMPROGRAMS\${FOLDER}"
@@ -182,6 +185,7 @@ FunctionEnd
 Section "Uninstall"
   Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\${LIBRARY}"
+  Delete "$INSTDIR\${MACHINES}"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Not /r: whatever a user put into the folder stays, and so does the folder.
   RMDir "$INSTDIR"

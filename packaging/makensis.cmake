@@ -5,7 +5,7 @@
 #           -DKESTRAD_VERSION=1.05 -DKESTRAD_OUTFILE=<setup.exe>
 #           -DKESTRAD_EXE_NAME=kestrad.exe -DKESTRAD_LIBRARY_NAME=tamarak9.dll
 #           -DKESTRAD_EXE=<kestrad.exe> -DKESTRAD_DLL=<tamarak9.dll>
-#           -DKESTRAD_LICENSE=<LICENSE>
+#           -DKESTRAD_LICENSE=<LICENSE> -DKESTRAD_MACHINES=<kestrad-machines.cmd>
 #           -P packaging/makensis.cmake
 #   The files are copied into a scratch folder first, since the script takes
 #   them all from one folder.
@@ -23,6 +23,7 @@ if(CPACK_TEMPORARY_DIRECTORY)
   set(library "${CPACK_KESTRAD_LIBRARY_NAME}")
   set(srcdir "${CPACK_TEMPORARY_DIRECTORY}")
   set(outfile "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_KESTRAD_SETUP_NAME}")
+  set(machines "${CPACK_KESTRAD_MACHINES_NAME}")
 else()
   foreach(v KESTRAD_MAKENSIS KESTRAD_NSI KESTRAD_ARCH KESTRAD_VERSION KESTRAD_OUTFILE
          KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
@@ -42,9 +43,14 @@ else()
   file(REMOVE_RECURSE "${srcdir}")
   file(MAKE_DIRECTORY "${srcdir}")
   file(COPY "${KESTRAD_EXE}" "${KESTRAD_DLL}" "${KESTRAD_LICENSE}" DESTINATION "${srcdir}")
+  if(NOT DEFINED KESTRAD_MACHINES)
+    message(FATAL_ERROR "makensis.cmake: KESTRAD_MACHINES is not set")
+  endif()
+  file(COPY "${KESTRAD_MACHINES}" DESTINATION "${srcdir}")
+  get_filename_component(machines "${KESTRAD_MACHINES}" NAME)
 endif()
 
-foreach(f ${exe} ${library} LICENSE)
+foreach(f ${exe} ${library} LICENSE ${machines})
   if(NOT EXISTS "${srcdir}/${f}")
     message(FATAL_ERROR "makensis.cmake: ${srcdir}/${f} is missing")
   endif()
@@ -56,6 +62,7 @@ execute_process(
   COMMAND "${makensis}" -V2 -NOCD
           "-DARCH=${arch}" "-DVERSION=${version}" "-DSRCDIR=${srcdir}" "-DOUTFILE=${outfile}"
           "-DEXE=${exe}" "-DLIBRARY=${library}"
+          "-DMACHINES=${machines}"
           "${nsi}"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
