@@ -559,13 +559,15 @@ class PixelTest(E2E):
 class InstallerTest(E2E):
     """The silent installer and uninstaller, with and without the start-up shortcut."""
 
-    def test_install_and_uninstall(self):
-        setup = os.environ.get("KESTRAD_INSTALLER", "")
-        if not os.path.isfile(setup):
+    def setUp(self):
+        if not os.path.isfile(os.environ.get("KESTRAD_INSTALLER", "")):
             self.skipTest("no installer built (makensis missing)")
         # NSIS makes 32-bit installers only.
         if os.environ.get("KESTRAD_WINE_NO_32BIT"):
             self.skipTest("this machine runs no 32-bit programs, and the installer is one")
+
+    def test_install_and_uninstall(self):
+        setup = os.environ["KESTRAD_INSTALLER"]
         view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
         arp = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
         source = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\KESTRAD"
@@ -609,6 +611,66 @@ class InstallerTest(E2E):
                 self.assertIsNone(reg(source, "TypesSupported"))
                 self.assertFalse(any(map(os.path.exists, links)))
 
+
+    # The locked folder's tests install here, outside Program Files.
+    FOLDER = r"C:\Tools\Kestrad"
+
+    def install(self, **env):
+        """(exit code, Wine's debug output) of a silent install into FOLDER."""
+        with tempfile.TemporaryFile() as err:  # a file, as wine() says why
+            cp = subprocess.run(["wine", os.environ["KESTRAD_INSTALLER"], "/S", "/D=" + self.FOLDER],
+                                env=wine_env(**env), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=err, timeout=120)
+            self.addCleanup(self.uninstall)
+            err.seek(0)
+            return cp.returncode, err.read().decode("latin-1")
+
+    def uninstall(self):
+        folder = unix(self.FOLDER)
+        if os.path.isfile(os.path.join(folder, "uninstall-kestrad.exe")):
+            wine(os.path.join(folder, "uninstall-kestrad.exe"), "/S")
+        # The uninstaller hands over to a copy of itself and returns at once.
+        deadline = time.monotonic() + 60
+        while os.path.isdir(folder) and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def replace_icacls(self, by=None):
+        """Moves the installer's icacls.exe (that of its own system folder) away
+        for the test, and puts `by` in its place."""
+        system = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows",
+                              "syswow64" if is_32bit(os.environ["KESTRAD_INSTALLER"]) else "system32")
+        os.replace(os.path.join(system, "icacls.exe"), os.path.join(self.tmp, "icacls.exe"))
+        self.addCleanup(os.replace, os.path.join(self.tmp, "icacls.exe"), os.path.join(system, "icacls.exe"))
+        if by:
+            shutil.copy2(by, os.path.join(system, "icacls.exe"))
+
+    def test_the_install_folder_is_locked_by_icacls(self):
+        # Wine's icacls changes nothing, and says so with the arguments it got.
+        code, log = self.install(WINEDEBUG="-all,fixme+icacls")
+        ran = [re.findall(r'"((?:[^"\\]|\\.)*)"', line.replace("\\\\", "\\"))
+               for line in log.splitlines() if "fixme:icacls:main stub:" in line]
+        self.assertEqual([[r"C:\windows\system32\icacls.exe", self.FOLDER, "/inheritance:r", "/grant:r",
+                           "*S-1-5-32-544:(OI)(CI)F", "*S-1-5-18:(OI)(CI)F", "*S-1-1-0:(OI)(CI)RX"]], ran)
+        self.assertEqual(0, code)
+        self.assertTrue(os.path.isfile(os.path.join(unix(self.FOLDER), EXE)))
+
+    def test_a_folder_that_cannot_be_locked_gets_nothing(self):
+        # The helper, given these arguments, ends with 2 as a failing icacls would.
+        self.replace_icacls(os.path.join(TOOLS, "winhelper.exe"))
+        code, _ = self.install(WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;icacls.exe=n")
+        self.assertEqual(2, code)
+        self.assertFalse(os.path.exists(unix(self.FOLDER)), "a folder that could not be locked was left")
+        view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
+        self.assertIsNone(value(r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad",
+                                "DisplayName", view))
+
+    def test_without_icacls_the_folder_is_locked_through_the_system(self):
+        # Windows 2000 and XP. Wine keeps no such list on its files: this
+        # proves that the system took the list, not what it holds.
+        self.replace_icacls()
+        code, _ = self.install()
+        self.assertEqual(0, code)
+        self.assertTrue(os.path.isfile(os.path.join(unix(self.FOLDER), EXE)))
 
 # The batch file that runs the program over machines.txt, beside it in bin/.
 MACHINES_SCRIPT = "kestrad-machines.cmd"
