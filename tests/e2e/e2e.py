@@ -2,7 +2,8 @@
 the transcripts of tests/scenarios marked "e2e" (what a real process shows of
 them: event-log entries, boxes, standard output, opened addresses, registry
 writes, the window's controls), where the library is taken from, the window
-as painted at three DPI settings, and the silent installer. Needs the Wine
+as painted at three DPI settings, the silent installer, and the batch file
+for a list of machines. Needs the Wine
 environment of scripts/wine-env.sh and the locations CTest passes.
 """
 
@@ -557,7 +558,8 @@ class PixelTest(E2E):
 
 
 class InstallerTest(E2E):
-    """The silent installer and uninstaller, with and without the start-up shortcut."""
+    """The silent installer and uninstaller, with and without the start-up
+    shortcut, and the lock on the install folder's permissions."""
 
     def setUp(self):
         if not os.path.isfile(os.environ.get("KESTRAD_INSTALLER", "")):
