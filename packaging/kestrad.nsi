@@ -6,15 +6,17 @@
 ;   makensis -DARCH=win32|win64 -DVERSION=<version> -DSRCDIR=<dir with the files>
 ;            -DOUTFILE=<setup.exe> -DEXE=<program file> -DLIBRARY=<library file>
 ;            -DPRODUCT=<name shown> -DFOLDER=<folder and uninstall key name>
-;            -DPUBLISHER=<maker> packaging/kestrad.nsi
-; SRCDIR holds the program, the library and LICENSE; the names come from the
-; top of CMakeLists.txt.
+;            -DPUBLISHER=<maker> -DMACHINES=<batch file> packaging/kestrad.nsi
+; SRCDIR holds the program, the library, LICENSE and the batch file MACHINES;
+; the names come from the top of CMakeLists.txt.
 ;
 ; Command line of the installer:
 ;   /S          silent
 ;   /STARTUP    also put the start-up shortcut ("kestrad.exe /CHECK") in place
 ;   /NOSTARTUP  leave it out (the default)
 ;   /D=<dir>    install folder; must come last, without quotes
+; Exit code 2: nothing installed (not an administrator, the 64-bit setup on
+; 32-bit Windows, or an install folder whose permissions could not be locked).
 ; Command line of the uninstaller: /S silent.
 
 !macro KESTRAD_REQUIRE name
@@ -31,6 +33,7 @@
 !insertmacro KESTRAD_REQUIRE PRODUCT
 !insertmacro KESTRAD_REQUIRE FOLDER
 !insertmacro KESTRAD_REQUIRE PUBLISHER
+!insertmacro KESTRAD_REQUIRE MACHINES
 
 ; Unicode installers need Windows 2000 or later, which is what we support.
 Unicode true
@@ -79,11 +82,48 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) ${PUBLISHER}, MIT lic
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; The install folder's permissions, wherever /D= points, as the Windows
+; Installer package sets them: Administrators and SYSTEM full control, everyone
+; else read and execute, nothing inherited from the parent folder. Start-up
+; scripts and the start-up check run the program from here as SYSTEM or an
+; administrator; were the folder writable, any user could put a DLL beside it.
+; Locked before anything is copied, so that a folder that cannot be locked
+; never holds the program: the install stops there, exit code 2.
+; Vista and later: icacls, with the accounts' SIDs (their names are localized).
+!define LOCK_GRANTS "*S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-1-0:(OI)(CI)RX"
+; Windows 2000 and XP have no icacls, and cacls takes only the accounts'
+; localized names and, to replace a list, waits for a "Y" of the system's
+; language: the same list is written through the call icacls makes, from
+; SDDL with the same SIDs. P: nothing inherited; 0x1200a9: read and execute.
+!define LOCK_SDDL "D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;WD)"
+
+Section "-Lock the install folder" SecLock
+  CreateDirectory "$INSTDIR"
+  ${If} ${FileExists} "$SYSDIR\icacls.exe"
+    StrCpy $1 '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r ${LOCK_GRANTS}'
+    DetailPrint "Locking the install folder: $1"
+    nsExec::ExecToLog $1
+    Pop $0
+  ${Else}
+    DetailPrint "Locking the install folder: SetNamedSecurityInfo $INSTDIR ${LOCK_SDDL}"
+    Call LockWithoutIcacls
+    Pop $0
+  ${EndIf}
+  DetailPrint "Locking the install folder: exit code $0"
+  ${If} $0 != "0"
+    MessageBox MB_ICONSTOP "The permissions of $INSTDIR could not be locked (exit code $0): nothing was installed." /SD IDOK
+    ; Only when empty: a folder that was there before stays.
+    RMDir "$INSTDIR"
+    Abort
+  ${EndIf}
+SectionEnd
+
 Section "${PRODUCT} (required)" SecMain
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${SRCDIR}\${EXE}"
   File "${SRCDIR}\${LIBRARY}"
+  File "${SRCDIR}\${MACHINES}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   CreateDirectory "$SMPROGRAMS\${FOLDER}"
@@ -143,6 +183,27 @@ Function IsUnderProgramFiles
   Exch $1
 FunctionEnd
 
+; Pushes 0 when $INSTDIR got the list ${LOCK_SDDL}, else the system's
+; error code. Windows 2000 and later.
+Function LockWithoutIcacls
+  StrCpy $R9 "${LOCK_SDDL}"
+  StrCpy $R8 "$INSTDIR"
+  ; SDDL_REVISION_1
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w R9, i 1, *p .r1, p 0) i .r0 ?e'
+  Pop $2
+  ${If} $0 != 0
+    System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r3, *p .r4, *i .r5) i .r0 ?e'
+    Pop $2
+    ${If} $0 != 0
+      ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION.
+      ; Like icacls, it passes the list on to what the folder holds already.
+      System::Call 'advapi32::SetNamedSecurityInfoW(w R8, i 1, i 0x80000004, p 0, p 0, p r4, p 0) i .r2'
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r1)'
+  ${EndIf}
+  Push $2
+FunctionEnd
+
 Function .onInit
   ; Windows 2000 and XP ignore RequestExecutionLevel: a limited user would
   ; get a half-finished install. Nothing is installed then.
@@ -185,6 +246,7 @@ FunctionEnd
 Section "Uninstall"
   Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\${LIBRARY}"
+  Delete "$INSTDIR\${MACHINES}"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Not /r: whatever a user put into the folder stays, and so does the folder.
   RMDir "$INSTDIR"

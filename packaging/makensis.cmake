@@ -7,7 +7,7 @@
 #           -DKESTRAD_NAME=<name shown> -DKESTRAD_PRODUCT=<folder name>
 #           -DKESTRAD_PUBLISHER=<maker>
 #           -DKESTRAD_EXE=<built program> -DKESTRAD_DLL=<built library>
-#           -DKESTRAD_LICENSE=<LICENSE>
+#           -DKESTRAD_LICENSE=<LICENSE> -DKESTRAD_MACHINES=<batch file>
 #           -P packaging/makensis.cmake
 #   The files are copied into a scratch folder first, since the script takes
 #   them all from one folder.
@@ -28,6 +28,7 @@ if(CPACK_TEMPORARY_DIRECTORY)
   set(publisher "${CPACK_PACKAGE_VENDOR}")
   set(srcdir "${CPACK_TEMPORARY_DIRECTORY}")
   set(outfile "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_KESTRAD_SETUP_NAME}")
+  set(machines "${CPACK_KESTRAD_MACHINES_NAME}")
 else()
   foreach(v KESTRAD_MAKENSIS KESTRAD_NSI KESTRAD_ARCH KESTRAD_VERSION KESTRAD_OUTFILE
          KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME KESTRAD_NAME KESTRAD_PRODUCT KESTRAD_PUBLISHER
@@ -50,9 +51,14 @@ else()
   file(REMOVE_RECURSE "${srcdir}")
   file(MAKE_DIRECTORY "${srcdir}")
   file(COPY "${KESTRAD_EXE}" "${KESTRAD_DLL}" "${KESTRAD_LICENSE}" DESTINATION "${srcdir}")
+  if(NOT DEFINED KESTRAD_MACHINES)
+    message(FATAL_ERROR "makensis.cmake: KESTRAD_MACHINES is not set")
+  endif()
+  file(COPY "${KESTRAD_MACHINES}" DESTINATION "${srcdir}")
+  get_filename_component(machines "${KESTRAD_MACHINES}" NAME)
 endif()
 
-foreach(f ${exe} ${library} LICENSE)
+foreach(f ${exe} ${library} LICENSE ${machines})
   if(NOT EXISTS "${srcdir}/${f}")
     message(FATAL_ERROR "makensis.cmake: ${srcdir}/${f} is missing")
   endif()
@@ -65,6 +71,7 @@ execute_process(
           "-DARCH=${arch}" "-DVERSION=${version}" "-DSRCDIR=${srcdir}" "-DOUTFILE=${outfile}"
           "-DEXE=${exe}" "-DLIBRARY=${library}"
           "-DPRODUCT=${name}" "-DFOLDER=${product}" "-DPUBLISHER=${publisher}"
+          "-DMACHINES=${machines}"
           "${nsi}"
   RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

@@ -7,13 +7,14 @@
 #         -DKESTRAD_EXE_NAME=<program file> -DKESTRAD_LIBRARY_NAME=<library file>
 #         -DKESTRAD_EXE=<built program> -DKESTRAD_DLL=<built library>
 #         -DKESTRAD_README=<README.md> -DKESTRAD_LICENSE=<LICENSE>
+#         -DKESTRAD_MACHINES=<kestrad-machines.cmd>
 #         -DKESTRAD_OUTFILE=<package.msi> [-DKESTRAD_README_NOTE=<line>]
 #         -P packaging/msi.cmake
 # KESTRAD_README_NOTE, a line added to the packaged README.md, tells a test
 # package's files from the real one's.
 #
 # wixl 0.101 (Debian 12) takes files only by paths relative to where it runs,
-# so the four files are copied into a scratch folder first. Two things of the
+# so the files are copied into a scratch folder first. Two things of the
 # package it cannot write at all; msibuild puts them into its tables after:
 # - the condition of the CheckAtLogon component (wixl has no Condition
 #   element in a Component);
@@ -21,10 +22,13 @@
 #   IncludeMaximum, which leaves the range from the version to itself empty);
 # - the LockPermissions table, which locks the install folder (wixl has no
 #   Permission element).
+# - the short name of a file whose name is not 8.3 (wixl writes the long name
+#   alone, where Windows Installer reads a file name as "short|long").
 
 foreach(v KESTRAD_WIXL KESTRAD_MSIBUILD KESTRAD_MSIINFO KESTRAD_WXS KESTRAD_ARCH KESTRAD_VERSION KESTRAD_NAME
        KESTRAD_PRODUCT KESTRAD_MANUFACTURER KESTRAD_WEBSITE KESTRAD_EXE_NAME KESTRAD_LIBRARY_NAME
-       KESTRAD_EXE KESTRAD_DLL KESTRAD_README KESTRAD_LICENSE KESTRAD_OUTFILE)
+       KESTRAD_EXE KESTRAD_DLL KESTRAD_README KESTRAD_LICENSE KESTRAD_OUTFILE
+       KESTRAD_MACHINES)
   if(NOT DEFINED ${v})
     message(FATAL_ERROR "msi.cmake: ${v} is not set")
   endif()
@@ -43,6 +47,8 @@ file(COPY_FILE "${KESTRAD_EXE}" "${stage}/${KESTRAD_EXE_NAME}")
 file(COPY_FILE "${KESTRAD_DLL}" "${stage}/${KESTRAD_LIBRARY_NAME}")
 file(COPY_FILE "${KESTRAD_README}" "${stage}/README.md")
 file(COPY_FILE "${KESTRAD_LICENSE}" "${stage}/LICENSE")
+get_filename_component(machines_name "${KESTRAD_MACHINES}" NAME)
+file(COPY_FILE "${KESTRAD_MACHINES}" "${stage}/${machines_name}")
 if(KESTRAD_README_NOTE)
   file(APPEND "${stage}/README.md" "\n${KESTRAD_README_NOTE}\n")
 endif()
@@ -56,6 +62,7 @@ execute_process(
           -D "Folder=${KESTRAD_PRODUCT}"
           -D "Manufacturer=${KESTRAD_MANUFACTURER}" -D "Website=${KESTRAD_WEBSITE}"
           -D "ExeName=${KESTRAD_EXE_NAME}" -D "LibraryName=${KESTRAD_LIBRARY_NAME}"
+          -D "MachinesName=${machines_name}"
           "${KESTRAD_WXS}"
   WORKING_DIRECTORY "${stage}"
   RESULT_VARIABLE rc
@@ -123,5 +130,16 @@ set(lock "INSERT INTO `LockPermissions` (`LockObject`, `Table`, `User`, `Permiss
 kestrad_msi_query("${lock}, 'Administrators', 268435456)")
 # FILE_GENERIC_READ | FILE_GENERIC_EXECUTE (0x00120089 | 0x001200A0)
 kestrad_msi_query("${lock}, 'Everyone', 1179817)")
+
+# The batch file's name is longer than 8.3: its short name, from the first six
+# letters or digits of its name, as Windows would make it.
+get_filename_component(machines_stem "${machines_name}" NAME_WE)
+get_filename_component(machines_ext "${machines_name}" LAST_EXT)
+string(REGEX REPLACE "[^A-Za-z0-9]" "" short_stem "${machines_stem}")
+string(SUBSTRING "${short_stem}" 0 6 short_stem)
+string(SUBSTRING "${machines_ext}" 0 4 short_ext)
+string(TOUPPER "${short_stem}~1${short_ext}" machines_short)
+kestrad_msi_query(
+  "UPDATE `File` SET `FileName` = '${machines_short}|${machines_name}' WHERE `File` = 'MachinesFile'")
 
 file(REMOVE_RECURSE "${stage}")

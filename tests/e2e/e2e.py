@@ -2,7 +2,8 @@
 the transcripts of tests/scenarios marked "e2e" (what a real process shows of
 them: event-log entries, boxes, standard output, opened addresses, registry
 writes, the window's controls), where the library is taken from, the window
-as painted at three DPI settings, and the silent installer. Needs the Wine
+as painted at three DPI settings, the silent installer, and the batch file
+for a list of machines. Needs the Wine
 environment of scripts/wine-env.sh and the locations CTest passes.
 """
 
@@ -578,15 +579,18 @@ class PixelTest(E2E):
 
 
 class InstallerTest(E2E):
-    """The silent installer and uninstaller, with and without the start-up shortcut."""
+    """The silent installer and uninstaller, with and without the start-up
+    shortcut, and the lock on the install folder's permissions."""
 
-    def test_install_and_uninstall(self):
-        setup = os.environ.get("KESTRAD_INSTALLER", "")
-        if not os.path.isfile(setup):
+    def setUp(self):
+        if not os.path.isfile(os.environ.get("KESTRAD_INSTALLER", "")):
             self.skipTest("no installer built (makensis missing)")
         # NSIS makes 32-bit installers only.
         if os.environ.get("KESTRAD_WINE_NO_32BIT"):
             self.skipTest("this machine runs no 32-bit programs, and the installer is one")
+
+    def test_install_and_uninstall(self):
+        setup = os.environ["KESTRAD_INSTALLER"]
         view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
         arp = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad"
         source = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\KESTRAD"
@@ -629,3 +633,137 @@ class InstallerTest(E2E):
                 self.assertIsNone(reg(arp, "DisplayName", view))
                 self.assertIsNone(reg(source, "TypesSupported"))
                 self.assertFalse(any(map(os.path.exists, links)))
+
+
+    # The locked folder's tests install here, outside Program Files.
+    FOLDER = r"C:\Tools\Kestrad"
+
+    def install(self, **env):
+        """(exit code, Wine's debug output) of a silent install into FOLDER."""
+        with tempfile.TemporaryFile() as err:  # a file, as wine() says why
+            cp = subprocess.run(["wine", os.environ["KESTRAD_INSTALLER"], "/S", "/D=" + self.FOLDER],
+                                env=wine_env(**env), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=err, timeout=120)
+            self.addCleanup(self.uninstall)
+            err.seek(0)
+            return cp.returncode, err.read().decode("latin-1")
+
+    def uninstall(self):
+        folder = unix(self.FOLDER)
+        if os.path.isfile(os.path.join(folder, "uninstall-kestrad.exe")):
+            wine(os.path.join(folder, "uninstall-kestrad.exe"), "/S")
+        # The uninstaller hands over to a copy of itself and returns at once.
+        deadline = time.monotonic() + 60
+        while os.path.isdir(folder) and time.monotonic() < deadline:
+            time.sleep(0.2)
+
+    def replace_icacls(self, by=None):
+        """Moves the installer's icacls.exe (that of its own system folder) away
+        for the test, and puts `by` in its place."""
+        system = os.path.join(os.environ["WINEPREFIX"], "drive_c", "windows",
+                              "syswow64" if is_32bit(os.environ["KESTRAD_INSTALLER"]) else "system32")
+        os.replace(os.path.join(system, "icacls.exe"), os.path.join(self.tmp, "icacls.exe"))
+        self.addCleanup(os.replace, os.path.join(self.tmp, "icacls.exe"), os.path.join(system, "icacls.exe"))
+        if by:
+            shutil.copy2(by, os.path.join(system, "icacls.exe"))
+
+    def test_the_install_folder_is_locked_by_icacls(self):
+        # Wine's icacls changes nothing, and says so with the arguments it got.
+        code, log = self.install(WINEDEBUG="-all,fixme+icacls")
+        ran = [re.findall(r'"((?:[^"\\]|\\.)*)"', line.replace("\\\\", "\\"))
+               for line in log.splitlines() if "fixme:icacls:main stub:" in line]
+        self.assertEqual([[r"C:\windows\system32\icacls.exe", self.FOLDER, "/inheritance:r", "/grant:r",
+                           "*S-1-5-32-544:(OI)(CI)F", "*S-1-5-18:(OI)(CI)F", "*S-1-1-0:(OI)(CI)RX"]], ran)
+        self.assertEqual(0, code)
+        self.assertTrue(os.path.isfile(os.path.join(unix(self.FOLDER), EXE)))
+
+    def test_a_folder_that_cannot_be_locked_gets_nothing(self):
+        # The helper, given these arguments, ends with 2 as a failing icacls would.
+        self.replace_icacls(os.path.join(TOOLS, "winhelper.exe"))
+        code, _ = self.install(WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;icacls.exe=n")
+        self.assertEqual(2, code)
+        self.assertFalse(os.path.exists(unix(self.FOLDER)), "a folder that could not be locked was left")
+        view = "/reg:32" if os.environ.get("KESTRAD_PACKAGE_ARCH") == "win32" else "/reg:64"
+        self.assertIsNone(value(r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrad",
+                                "DisplayName", view))
+
+    def test_without_icacls_the_folder_is_locked_through_the_system(self):
+        # Windows 2000 and XP. Wine keeps no such list on its files: this
+        # proves that the system took the list, not what it holds.
+        self.replace_icacls()
+        code, _ = self.install()
+        self.assertEqual(0, code)
+        self.assertTrue(os.path.isfile(os.path.join(unix(self.FOLDER), EXE)))
+
+# The batch file that runs the program over machines.txt, beside it in bin/.
+MACHINES_SCRIPT = "kestrad-machines.cmd"
+
+
+class MachinesScriptTest(E2E):
+    """The batch file over a list of machines: this one, reached by its name,
+    and one that cannot be reached, each with an inventory from before."""
+
+    OLD = {f"{COMPUTER}.csv": b'"OLD-NAME","IDE 0"\r\n',
+           "NOSUCHMACHINE.csv": b'"NOSUCHMACHINE","IDE 0","1","DMA"\r\n'}
+
+    def setUp(self):
+        # Together as in the packages, in a folder whose name needs quotes
+        # and holds parentheses, as Program Files (x86) does.
+        self.exe = self.program(name="Kestrad (x86)")
+        self.script = os.path.join(os.path.dirname(self.exe), MACHINES_SCRIPT)
+        shutil.copy2(os.path.join(BIN, MACHINES_SCRIPT), self.script)
+        self.work = tempfile.mkdtemp(dir=self.tmp)
+        os.makedirs(os.path.join(self.work, "reports"))
+        for name, text in self.OLD.items():
+            pathlib.Path(self.work, "reports", name).write_bytes(text)
+        # With and without \\, a comment, a blank line, a note after a name.
+        pathlib.Path(self.work, "machines.txt").write_bytes(
+            f"; the lab\r\n\\\\{COMPUTER}\r\n\r\n  NOSUCHMACHINE ; room 4\r\n".encode())
+
+    def run_script(self, args, profile):
+        """(exit code, standard output, standard error) of the batch file run
+        by cmd in the work folder, on the healthy machine with `profile`."""
+        for name in ("healthy", profile):
+            seed(self.h, name)
+        out = os.path.join(self.work, os.pardir, os.path.basename(self.work) + ".out")
+        (_, code, _), = self.h("time", windows_path(self.work), windows_path(out),
+                               f'cmd.exe /c ""{windows_path(self.script)}" {args}"')
+        return int(code), pathlib.Path(out).read_bytes(), pathlib.Path(out + ".err").read_bytes()
+
+    def reports(self):
+        folder = os.path.join(self.work, "reports")
+        return {name: pathlib.Path(folder, name).read_bytes() for name in os.listdir(folder)}
+
+    def summary(self, codes):
+        lines = ['"Machine","Exit code"'] + [f'"{name}","{code}"' for name, code in codes]
+        return "".join(line + "\r\n" for line in lines).encode()
+
+    def test_an_inventory_replaces_only_the_files_of_machines_reached(self):
+        code, stdout, _ = self.run_script("", "demo")
+        reports = self.reports()
+        # The demo machine's inventory, as the program prints it here.
+        inventory = Run(self.h, self.exe, "/REPORT /NH", profile="demo")
+        self.assertEqual(1, inventory.exit_code)
+        self.assertEqual(inventory.stdout, reports.pop(f"{COMPUTER}.csv"))
+        self.assertEqual(self.OLD["NOSUCHMACHINE.csv"], reports.pop("NOSUCHMACHINE.csv"))
+        self.assertRegex(reports.pop("NOSUCHMACHINE.err", b""), b"^ERROR: Cannot reach NOSUCHMACHINE: ")
+        self.assertEqual({}, reports, "nothing else in reports")
+        summary = self.summary([(COMPUTER, 1), ("NOSUCHMACHINE", 8)])
+        self.assertEqual(summary, pathlib.Path(self.work, "summary.csv").read_bytes())
+        self.assertEqual((0, summary), (code, stdout))
+
+    def test_a_repair_writes_no_report(self):
+        code, _, stderr = self.run_script("/fix", "repair-missing")
+        self.assertEqual(self.OLD, self.reports())
+        self.assertEqual({"machines.txt", "reports", "summary-fix.csv"}, set(os.listdir(self.work)))
+        self.assertEqual(self.summary([(COMPUTER, 4), ("NOSUCHMACHINE", 8)]),
+                         pathlib.Path(self.work, "summary-fix.csv").read_bytes())
+        # The program's own message, on the console, not in a file.
+        self.assertIn(b"ERROR: Cannot reach NOSUCHMACHINE: ", stderr)
+        self.assertEqual(0, code)
+
+    def test_an_unknown_argument_runs_nothing(self):
+        code, _, stderr = self.run_script("/FXI", "repair-missing")
+        self.assertEqual(self.OLD, self.reports())
+        self.assertEqual({"machines.txt", "reports"}, set(os.listdir(self.work)))
+        self.assertEqual((1, b"ERROR: Invalid argument/option - '/FXI'.\r\n"), (code, stderr.splitlines(True)[0]))
