@@ -361,6 +361,11 @@ class ScenarioTest(E2E):
                 # The transcript's bytes are Windows-1252, the code page the
                 # program's command line is converted to under Wine.
                 args = placeheld(get("args", "")).encode("latin-1").decode("cp1252")
+                # The lines of the list file {F}, when the transcript has one.
+                listed = os.path.join(self.tmp, "machines.txt")
+                with open(listed, "w", encoding="latin-1", newline="\r\n") as f:
+                    f.writelines(placeheld(v) + "\n" for k, v in head if k == "file")
+                args = args.replace("{F}", windows_path(listed))
                 run = Run(self.h, exe, args, profile=get("profile", ""),
                           presses=[v for k, v in head if k == "press"], watch=CLASS_KEY,
                           output=get("output") != "none")
@@ -391,6 +396,12 @@ class ScenarioTest(E2E):
                                  "the registry's changes")
                 want = [l for l in want if not l.startswith(("opened: ", "written: "))]
                 got = run.lines + run.window + [f"exit: {run.exit_code}"]
+                # A list's machines are worked side by side: their entries come
+                # in the order they answer, the table in the list's.
+                if re.search(r"/S \S*[,@]", args):
+                    entries = lambda lines: sorted(l for l in lines if l.startswith("entry "))
+                    want = entries(want) + [l for l in want if not l.startswith("entry ")]
+                    got = entries(got) + [l for l in got if not l.startswith("entry ")]
                 # An inventory read back as a spreadsheet reads it: one record per line.
                 if "/report" in get("args", "").lower():
                     records = list(csv.reader(io.StringIO(run.stdout.decode("latin-1"), newline="")))
