@@ -96,6 +96,12 @@ if [ "${KESTRAD_SKIP_FUZZ:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -q
   bash scripts/fuzz.sh "${KESTRAD_FUZZ_SECONDS:-15}" || failed+=("fuzz")
 fi
 
+# The list of machines worked side by side, under ThreadSanitizer.
+if [ "${KESTRAD_SKIP_TSAN:-0}" != 1 ] && printf '%s\n' "${presets[@]}" | grep -qx native; then
+  echo "=== tsan (${SECONDS} s)"
+  bash scripts/tsan.sh || failed+=("tsan")
+fi
+
 for p in "${built[@]}"; do
   [ "$p" = native ] || continue
   echo "=== test native (${SECONDS} s)"
