@@ -1,7 +1,10 @@
 #!/bin/bash
 # KESTRAD benchmarks under Wine; prints each figure with its target.
 #
-#   bash bench/run.sh [--runs N] [--skip startup,sizes] [BUILD_DIR ...]
+#   bash bench/run.sh [--runs N] [--skip startup,sizes,list] [BUILD_DIR ...]
+#
+# The list of machines ("/S" over many, [g]) runs natively on the fakes,
+# built in build/native; the rest under Wine.
 #
 # BUILD_DIRs default to build/win64 and build/win32 (the presets); build
 # them first:  cmake --preset win64 && cmake --build --preset win64  (same for win32).
@@ -27,3 +30,8 @@ fi
 
 echo "reproduce: bash bench/run.sh ${opts[*]:-} ${dirs[*]}"
 python3 bench/bench.py "${opts[@]}" "${dirs[@]}"
+
+if [[ "${opts[*]:-}" != *list* ]]; then
+  cmake --preset native >/dev/null && cmake --build --preset native --target list_bench >/dev/null
+  build/native/tests/unit/list_bench
+fi
