@@ -34,13 +34,11 @@ inline std::string NameOf(int i) { return "LAB-" + std::to_string(1000 + i).subs
 // PIO, from the 8th without its repair. Each call answers after `wait` has
 // returned (given the machine's name when it connects, else ""); what
 // reaches the console must come from the list's own thread.
-class Fleet : public Support {
+class Fleet : public FakeSupport {
  public:
   explicit Fleet(std::function<void(const std::string&)> wait) : wait_(std::move(wait)) {}
   std::map<std::string, FakeSupport> machines;  // those reached, by name
   std::map<std::string, int> connects;
-  std::string out, err;
-  std::thread::id console = std::this_thread::get_id();
   std::atomic<bool> off_thread{false};  // a worker wrote to the console
 
   std::uint32_t ConnectRegistry(const std::string& name) override {
@@ -58,9 +56,9 @@ class Fleet : public Support {
     hives_[next_hive_] = &m;
     return next_hive_++;
   }
-  void DisconnectRegistry(std::uint32_t hive) override {
+  void DisconnectRegistry(std::uint32_t h) override {
     std::lock_guard<std::mutex> hold(lock_);
-    hives_.erase(hive);
+    hives_.erase(h);
   }
   bool ReadDWORDFromRegistry(std::uint32_t h, const std::string& k, const std::string& n,
                              std::int32_t& v) override {
@@ -75,35 +73,24 @@ class Fleet : public Support {
     return At(h).WriteDWORDToRegistry(h, k, n, v);
   }
   bool KeyExists(std::uint32_t h, const std::string& k) override { return At(h).KeyExists(h, k); }
-  bool WriteLn(const std::string& t) override { return Console(out, t + "\r\n"); }
-  bool WriteErrLn(const std::string& t) override { return Console(err, t + "\r\n"); }
-  bool WriteErrProgress(const std::string&) override { return Console(out, ""), false; }
-  std::vector<std::string> GetArgs(const std::string& text) override {
-    return SplitArguments(text);
+  bool WriteLn(const std::string& t) override { return Seat(), FakeSupport::WriteLn(t); }
+  bool WriteErrLn(const std::string& t) override { return Seat(), FakeSupport::WriteErrLn(t); }
+  bool WriteErrProgress(const std::string& t) override {
+    return Seat(), FakeSupport::WriteErrProgress(t);
   }
-  std::int32_t LibVersion() override { return 0; }
-  void ShellRun(const std::string&) override {}
-  void OpenConsole() override {}
-  bool ConsoleOpen() override { return true; }
-  void CloseConsole() override {}
-  void SetConsoleAttributes(std::int32_t, std::int32_t) override {}
-  void ClearConsoleAttributes() override {}
-  void Writes(const std::string&) override {}
-  bool InNativeConsole() override { return true; }
-  void Pause(const std::string&) override {}
 
  private:
-  FakeSupport& At(std::uint32_t hive) {
+  FakeSupport& At(std::uint32_t h) {
     wait_("");
     std::lock_guard<std::mutex> hold(lock_);
-    const auto m = hives_.find(hive);
+    const auto m = hives_.find(h);
     if (m == hives_.end()) throw MachineLost(6, "The handle is invalid");
     return *m->second;
   }
-  bool Console(std::string& stream, const std::string& text) {
-    if (std::this_thread::get_id() != console) off_thread = true;
-    return stream += text, true;
+  void Seat() {
+    if (std::this_thread::get_id() != seat_) off_thread = true;
   }
+  const std::thread::id seat_ = std::this_thread::get_id();
   const std::function<void(const std::string&)> wait_;
   std::mutex lock_;
   std::map<std::uint32_t, FakeSupport*> hives_;

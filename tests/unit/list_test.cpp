@@ -35,7 +35,7 @@ Ran RunMain(const std::string& args, bool list) {
   FakeForm form(fleet, log);
   platform.args = args;
   const int code = static_cast<int>(Main(fleet, log, platform, form));
-  Ran run{code, fleet.out, fleet.err, platform.entries, {}, fleet.connects};
+  Ran run{code, fleet.console, fleet.errors, platform.entries, {}, fleet.connects};
   for (auto& [name, m] : fleet.machines) {
     for (const std::string& w : m.written) run.written.push_back(name + " " + w);
   }
