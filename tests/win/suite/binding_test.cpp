@@ -188,18 +188,6 @@ TEST(PlatformTest, ErrorModeLeavesNoSystemBoxToWaitOn) {
   EXPECT_EQ(UINT{SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX}, mode());
 }
 
-// The dashes a word processor pastes, as the ANSI code page has them.
-TEST(PlatformTest, PastedDashesAreTheCodePagesEnAndEmDash) {
-  std::wstring back;
-  for (const std::string& dash : kestrad::Win32Platform().PastedDashes()) {
-    wchar_t wide[4] = {};
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, dash.data(), static_cast<int>(dash.size()), wide, 4);
-    back.append(wide, n > 0 ? n : 0);
-  }
-  EXPECT_EQ(L"\u2013\u2014", back) << GetACP();
-}
-
 // The ids of the message table FormatMessage reads (RT_MESSAGETABLE 1): its
 // blocks each hold a run of ids, LowId to HighId.
 std::vector<DWORD> MessageIds(HMODULE module) {
