@@ -2,7 +2,9 @@
 //
 // The product implements this with the run-time binding to tamarak9.dll; the
 // unit tests with fakes. Every function may throw RunError when the library
-// or the entry point cannot be reached.
+// or the entry point cannot be reached. The registry functions,
+// ConnectRegistry and DisconnectRegistry may be called from several threads
+// at once.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,9 @@ class Support {
   // RunError with the system's error code and message when the machine
   // cannot be reached.
   virtual std::uint32_t ConnectRegistry(const std::string& machine) = 0;
+  // Frees what ConnectRegistry holds for `hive`; the hive is no machine's
+  // afterwards. Throws RunError when the library cannot (an older one).
+  virtual void DisconnectRegistry(std::uint32_t hive) = 0;
   virtual void ShellRun(const std::string& address) = 0;
   virtual std::vector<std::string> GetArgs(const std::string& text) = 0;
   virtual void OpenConsole() = 0;
@@ -47,6 +52,10 @@ class Support {
   virtual bool WriteLn(const std::string& text) = 0;
   // The same to standard error.
   virtual bool WriteErrLn(const std::string& text) = 0;
+  // A progress line on standard error, rewritten in place: only when
+  // standard error is a console, never into a file or pipe. The empty text
+  // clears it. True when it was shown.
+  virtual bool WriteErrProgress(const std::string& text) = 0;
   virtual bool InNativeConsole() = 0;
   virtual void Pause(const std::string& prompt) = 0;
 };

@@ -178,6 +178,11 @@ class Tamarak9Binding : public Support {
     return hive;
   }
 
+  void DisconnectRegistry(std::uint32_t hive) override {
+    const std::int32_t error = Get<T9Index_DisconnectRegistry>()(hive);
+    if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
+  }
+
   void ShellRun(const std::string& address) override { Get<T9Index_ShellRun>()(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {
@@ -216,6 +221,9 @@ class Tamarak9Binding : public Support {
   }
   bool WriteErrLn(const std::string& text) override {
     return Get<T9Index_WriteErrLn>()(text.c_str()) != 0;
+  }
+  bool WriteErrProgress(const std::string& text) override {
+    return Get<T9Index_WriteErrProgress>()(text.c_str()) != 0;
   }
   bool InNativeConsole() override { return Get<T9Index_InNativeConsole>()() != 0; }
   void Pause(const std::string& prompt) override { Get<T9Index_Pause>()(prompt.c_str()); }

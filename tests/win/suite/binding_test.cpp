@@ -53,6 +53,16 @@ const std::vector<Call> kCalls = {
        GetComputerNameA(own, &size);
        s.ConnectRegistry(own);
      }},
+    {T9Index_DisconnectRegistry,
+     [](Support& s) {
+       // No connected hive: the library's refusal, not a missing entry point.
+       try {
+         s.DisconnectRegistry(kHklm);
+         ADD_FAILURE() << "HKLM freed";
+       } catch (const RunError& e) {
+         if (e.number() != ERROR_INVALID_PARAMETER) throw;
+       }
+     }},
     {T9Index_ShellRun, [](Support& s) { s.ShellRun(""); }, false},
     {T9Index_GetArgs, [](Support& s) { s.GetArgs("a b"); }},
     {T9Index_OpenConsole, [](Support& s) { s.OpenConsole(); }, false},
@@ -63,6 +73,7 @@ const std::vector<Call> kCalls = {
     {T9Index_Writes, [](Support& s) { s.Writes(""); }},
     {T9Index_WriteLn, [](Support& s) { s.WriteLn(""); }},
     {T9Index_WriteErrLn, [](Support& s) { s.WriteErrLn(""); }},
+    {T9Index_WriteErrProgress, [](Support& s) { s.WriteErrProgress(""); }},
     {T9Index_InNativeConsole, [](Support& s) { s.InNativeConsole(); }},
     {T9Index_Pause, [](Support& s) { s.Pause(""); }, false},
 };
