@@ -118,6 +118,30 @@ std::vector<WideString> Candidates(const std::string& file_name) {
   return candidates;
 }
 
+// A critical section held for a scope. The binding's own: the program is
+// built without the C++ library's threads, and Windows 2000 has no slim locks.
+class CriticalSection {
+ public:
+  CriticalSection() { InitializeCriticalSection(&section_); }
+  ~CriticalSection() { DeleteCriticalSection(&section_); }
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  class Hold {
+   public:
+    explicit Hold(CriticalSection& c) : section_(c.section_) { EnterCriticalSection(&section_); }
+    ~Hold() { LeaveCriticalSection(&section_); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+   private:
+    CRITICAL_SECTION& section_;
+  };
+
+ private:
+  CRITICAL_SECTION section_;
+};
+
 class Tamarak9Binding : public Support {
  public:
   explicit Tamarak9Binding(std::string file_name) : file_name_(std::move(file_name)) {}
@@ -178,8 +202,11 @@ class Tamarak9Binding : public Support {
     return hive;
   }
 
-  void DisconnectRegistry(std::uint32_t) override {}
-  bool WriteErrProgress(const std::string&) override { return false; }
+  void DisconnectRegistry(std::uint32_t hive) override {
+    const std::int32_t error = Get<T9Index_DisconnectRegistry>()(hive);
+    if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
+  }
+
   void ShellRun(const std::string& address) override { Get<T9Index_ShellRun>()(address.c_str()); }
 
   std::vector<std::string> GetArgs(const std::string& text) override {
@@ -219,10 +246,14 @@ class Tamarak9Binding : public Support {
   bool WriteErrLn(const std::string& text) override {
     return Get<T9Index_WriteErrLn>()(text.c_str()) != 0;
   }
+  bool WriteErrProgress(const std::string& text) override {
+    return Get<T9Index_WriteErrProgress>()(text.c_str()) != 0;
+  }
   bool InNativeConsole() override { return Get<T9Index_InNativeConsole>()() != 0; }
   void Pause(const std::string& prompt) override { Get<T9Index_Pause>()(prompt.c_str()); }
 
  private:
+  // Under resolving_.
   HMODULE Load() {
     if (module_.get() != nullptr) return module_.get();
     HMODULE handle = nullptr;
@@ -250,21 +281,30 @@ class Tamarak9Binding : public Support {
     return reinterpret_cast<typename PointerOf<index>::Type>(Resolve(index));
   }
 
+  // Several threads may make a function's first call at once. A function
+  // resolved is published with one interlocked store and read with one
+  // interlocked load, so every later call takes no lock; the load and the
+  // lookups are made under `resolving_`, which also guards module_.
   void* Resolve(T9Index index) {
-    void*& function = functions_[index];
-    if (function != nullptr) return function;
+    void** const slot = &functions_[index];
+    if (void* const known = InterlockedCompareExchangePointer(slot, nullptr, nullptr)) return known;
+    const CriticalSection::Hold hold(resolving_);
+    if (*slot != nullptr) return *slot;
     const char* const name = t9_functions[index].name;
-    function = GetFunction<void*>(Load(), name);
+    void* const function = GetFunction<void*>(Load(), name);
     const DWORD error = GetLastError();
     if (function == nullptr) {
       throw RunError(error != 0 ? static_cast<long>(error) : classic_error::kEntryPointMissing,
                      std::string("Entry point ") + name + " not found in " + file_name_);
     }
+    InterlockedExchangePointer(slot, function);
     return function;
   }
 
   std::string file_name_;
-  UniqueModule module_;
+  CriticalSection resolving_;
+  UniqueModule module_;  // under resolving_
+  // Shared by the threads that call: each read and written interlocked.
   void* functions_[T9_FUNCTION_COUNT] = {};
 };
 

@@ -19,6 +19,8 @@ using WideString = std::basic_string<wchar_t, WideTraits>;
 // Loads the library by file name at the first call of any of its functions
 // and resolves each function at that function's own first call. A load or
 // resolve failure throws RunError naming the library or the entry point.
+// Threads may make their first calls at once; a failed load is tried again
+// at the next call.
 std::unique_ptr<Support> MakeTamarak9Binding(const char* file_name = KESTRAD_LIBRARY);
 
 }  // namespace kestrad

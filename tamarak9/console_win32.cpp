@@ -31,6 +31,9 @@ struct ConsoleState {
   // anything was written to it, once known.
   bool freshness_noted = false;
   bool fresh = false;
+  // The length of the progress line on standard error, for the next one to
+  // blank what it leaves of it.
+  std::size_t progress_length = 0;
 };
 ConsoleState g_console;
 static_assert(std::is_trivially_destructible_v<ConsoleState>);
@@ -172,6 +175,31 @@ int32_t T9_CALL WriteLn(const char* text) { return WriteLine(StdOut(), text); }
 
 int32_t T9_CALL WriteErrLn(const char* text) {
   return WriteLine(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
+int32_t T9_CALL WriteErrProgress(const char* text) {
+  // A line taken back with a carriage return is for a person watching a
+  // console; in a file or pipe it would pile up as one endless line.
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  if (!IsConsole(err)) return 0;
+  const std::size_t length = text != nullptr ? std::strlen(text) : 0;
+  const std::size_t shown = g_console.progress_length;
+  const std::size_t blanks = shown > length ? shown - length : 0;
+  // The empty text blanks the line and returns to its start.
+  const std::size_t total = 1 + length + blanks + (length == 0 ? 1 : 0);
+  tamarak9::HeapBuffer<char> line;
+  if (!line.Allocate(total)) return 0;
+  line.get()[0] = '\r';
+  if (length > 0) std::memcpy(line.get() + 1, text, length);
+  std::memset(line.get() + 1 + length, ' ', blanks);
+  if (length == 0) line.get()[total - 1] = '\r';
+  if (!WriteAll(err, line.get(), total)) {
+    // Some of it may be on the screen: blank the longer of the two next time.
+    if (length > shown) g_console.progress_length = length;
+    return 0;
+  }
+  g_console.progress_length = length;
+  return 1;
 }
 
 // Whether the console outlives the program, so a final Pause is not needed.

@@ -31,12 +31,16 @@ bool BindFrom(HMODULE module, Registry* r) {
 
 // Other machines' HKEY_LOCAL_MACHINE, as ConnectRegistry opened them: the
 // hive kConnectedHive + n stands for slot n. A remote key is a pointer-sized
-// handle, which a 32-bit hive could not carry on x64. Slots are taken once
-// and never freed; zero-initialised, so no constructor runs at load.
+// handle, which a 32-bit hive could not carry on x64. Shared by every thread
+// that connects, reads or disconnects: a slot is taken by swapping a key into
+// a null one and freed by swapping the key out, each one interlocked call, so
+// no lock is needed (nor one that would need initialising). Zero-initialised,
+// so no constructor runs at load.
 constexpr uint32_t kConnectedHive = 0x4B390000u;
 constexpr LONG kConnections = T9_CONNECTIONS;
 HKEY g_connected[kConnections];
-LONG g_connections;
+
+PVOID* Slot(LONG n) { return reinterpret_cast<PVOID*>(&g_connected[n]); }
 
 bool IsConnected(uint32_t hive) { return hive - kConnectedHive < uint32_t{kConnections}; }
 
@@ -77,9 +81,9 @@ class OpenKey {
 // extended, or 0x80000002 becomes a handle no one opened and every call fails.
 HKEY HiveKey(uint32_t hive) {
   if (IsConnected(hive)) {
-    // A slot not filled (yet) is no key: every call on it fails.
+    // A slot not filled (yet, or any more) is no key: every call on it fails.
     return static_cast<HKEY>(InterlockedCompareExchangePointer(
-        reinterpret_cast<PVOID*>(&g_connected[hive - kConnectedHive]), nullptr, nullptr));
+        Slot(static_cast<LONG>(hive - kConnectedHive)), nullptr, nullptr));
   }
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(hive)));
 }
@@ -229,13 +233,30 @@ int32_t T9_CALL ConnectRegistry(const char* machine, uint32_t* hive) {
   HKEY key = nullptr;
   const LONG rc = connect(unc.get(), HKEY_LOCAL_MACHINE, &key);
   if (rc != ERROR_SUCCESS) return rc;
-  const LONG slot = InterlockedIncrement(&g_connections) - 1;
-  if (slot >= kConnections) {
-    InterlockedDecrement(&g_connections);
-    close(key);
-    return ERROR_TOO_MANY_OPEN_FILES;
+  // The first free slot; another thread may take it between the look and
+  // the swap, so only the swap decides.
+  for (LONG n = 0; n < kConnections; ++n) {
+    if (InterlockedCompareExchangePointer(Slot(n), key, nullptr) == nullptr) {
+      *hive = kConnectedHive + static_cast<uint32_t>(n);
+      return ERROR_SUCCESS;
+    }
   }
-  InterlockedExchangePointer(reinterpret_cast<PVOID*>(&g_connected[slot]), key);
-  *hive = kConnectedHive + static_cast<uint32_t>(slot);
+  close(key);
+  return ERROR_TOO_MANY_OPEN_FILES;
+}
+
+int32_t T9_CALL DisconnectRegistry(uint32_t hive) {
+  if (!IsConnected(hive)) return ERROR_INVALID_PARAMETER;
+  // Whoever swaps the key out closes it: of two calls for one hive, the
+  // second finds the slot free.
+  const HKEY key = static_cast<HKEY>(
+      InterlockedExchangePointer(Slot(static_cast<LONG>(hive - kConnectedHive)), nullptr));
+  if (key == nullptr) return ERROR_INVALID_PARAMETER;
+  // Closed through ADVAPI32, which opened it and which stays loaded since.
+  // The slot is free whatever the close says: a machine gone from the
+  // network may refuse it, and the hive is no machine's either way.
+  const HMODULE advapi32 = kestrad::LoadSystemLibrary(L"advapi32.dll");
+  const auto close = kestrad::GetFunction<decltype(&RegCloseKey)>(advapi32, "RegCloseKey");
+  if (close != nullptr) close(key);
   return ERROR_SUCCESS;
 }

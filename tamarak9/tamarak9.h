@@ -18,7 +18,8 @@
 #define T9_CALL
 #endif
 
-/* How many times one process may connect to another machine's registry. */
+/* How many connections to other machines' registries one process may hold
+ * at once; DisconnectRegistry frees one for the next. */
 #define T9_CONNECTIONS 64
 
 /* The four registry functions also say why a call failed in the thread's
@@ -61,11 +62,18 @@
   X(T9_BOUND, int16_t, KeyExists, (uint32_t hive, const char* key))                                \
   /* Connects to the registry of another machine, named with or without a                          \
    * leading "\\", and sets *hive to a value that the functions above take                         \
-   * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until the process                      \
-   * ends (*hive 0 on failure). Returns 0, or the system's error code: the                         \
-   * machine cannot be reached, its Remote Registry does not answer, or access                     \
-   * is denied. A process may connect T9_CONNECTIONS times. */                                     \
+   * as `hive` for that machine's HKEY_LOCAL_MACHINE, valid until                                  \
+   * DisconnectRegistry frees it (*hive 0 on failure). Returns 0, or the                           \
+   * system's error code: the machine cannot be reached, its Remote Registry                       \
+   * does not answer, or access is denied; ERROR_TOO_MANY_OPEN_FILES when                          \
+   * T9_CONNECTIONS are held. Safe from several threads at once, as are the                        \
+   * registry functions above and DisconnectRegistry. */                                           \
   X(T9_BOUND, int32_t, ConnectRegistry, (const char* machine, uint32_t* hive))                     \
+  /* Closes what ConnectRegistry holds for `hive` and frees its place, which                       \
+   * the next ConnectRegistry may hand out again. Returns 0, or                                    \
+   * ERROR_INVALID_PARAMETER for a hive that is no connected one (or freed). No                    \
+   * other call on `hive` may be under way, nor follow. */                                         \
+  X(T9_BOUND, int32_t, DisconnectRegistry, (uint32_t hive))                                        \
   /* Opens the address with the system's handler; nonzero on success. */                           \
   X(T9_BOUND, int32_t, ShellRun, (const char* address))                                            \
   /* Splits `text` (the arguments after the program name) the way                                  \
@@ -85,6 +93,12 @@
    * for WriteErrLn to standard error. Nonzero when all of it was written. */                      \
   X(T9_BOUND, int32_t, WriteLn, (const char* text))                                                \
   X(T9_BOUND, int32_t, WriteErrLn, (const char* text))                                             \
+  /* A progress line on standard error, rewritten in place: a carriage return,                     \
+   * the text, and blanks over what is left of a longer earlier one, with no                       \
+   * line end; the empty text blanks the line. Only into a console; into a                         \
+   * file, a pipe or no handle nothing is written. Nonzero when it was shown.                      \
+   * One thread's: it keeps the last line's length. */                                             \
+  X(T9_BOUND, int32_t, WriteErrProgress, (const char* text))                                       \
   X(T9_BOUND, int16_t, InNativeConsole, (void))                                                    \
   X(T9_BOUND, int32_t, Pause, (const char* prompt))                                                \
   X(T9_UNBOUND, int32_t, ConsoleTitle, (const char* title))

@@ -134,6 +134,13 @@ std::uint32_t FakeSupport::ConnectRegistry(const std::string& machine) {
   return hive = ~kHiveLocalMachine;
 }
 
+void FakeSupport::DisconnectRegistry(std::uint32_t h) {
+  Enter("DisconnectRegistry");
+  if (h != hive || hive == kHiveLocalMachine) throw RunError(87, "The parameter is incorrect");
+  // The freed hive answers no more: a call on it is a stray.
+  hive = kHiveLocalMachine;
+}
+
 std::vector<std::string> FakeSupport::GetArgs(const std::string& text) {
   Enter("GetArgs");
   return SplitArguments(text);

@@ -50,6 +50,10 @@ class FakeSupport : public Support {
   std::vector<std::string> opened, written;
   std::string console;  // what reached standard output
   std::string errors;   // ... and standard error
+  // Whether standard error is a console, which alone shows progress lines;
+  // those it showed, in order.
+  bool progress_console = false;
+  std::vector<std::string> progress;
   bool console_open = true, native_console = true;
   bool output = true;  // false: standard output goes nowhere, every line fails
   // Keys the user may not write: "*" every key, else those whose path holds this.
@@ -75,8 +79,7 @@ class FakeSupport : public Support {
                             std::int32_t value) override;
   bool KeyExists(std::uint32_t hive, const std::string& key) override;
   std::uint32_t ConnectRegistry(const std::string& machine) override;
-  void DisconnectRegistry(std::uint32_t) override { Enter("DisconnectRegistry"); }
-  bool WriteErrProgress(const std::string&) override { return Enter("WriteErrProgress"), false; }
+  void DisconnectRegistry(std::uint32_t hive) override;
   void ShellRun(const std::string& address) override {
     Enter("ShellRun");
     opened.push_back(address);
@@ -100,6 +103,11 @@ class FakeSupport : public Support {
     Enter("WriteErrLn");
     errors += text + "\r\n";
     return true;
+  }
+  bool WriteErrProgress(const std::string& text) override {
+    Enter("WriteErrProgress");
+    if (progress_console) progress.push_back(text);
+    return progress_console;
   }
   bool InNativeConsole() override { return Enter("InNativeConsole"), native_console; }
   void Pause(const std::string& prompt) override { Enter("Pause"), console += prompt; }

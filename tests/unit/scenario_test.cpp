@@ -122,6 +122,8 @@ std::vector<std::string> Transcript(const Scenario& s) {
     support.read_only = access.size() > 10 ? access.substr(10) : "*";
   support.console_open = s.Get("console") != "closed";
   support.native_console = s.Get("console") != "own";
+  // Standard error a console of its own, where a list shows its progress.
+  support.progress_console = s.Get("console") == "progress";
   support.output = s.Get("output") != "none";
   platform.args = Placeheld(s.Get("args"));
   // The lines of the list file {F}, when the transcript has one.
@@ -147,6 +149,7 @@ std::vector<std::string> Transcript(const Scenario& s) {
                   TranscriptText(b.prompt));
   if (!support.console.empty()) out.push_back("stdout: " + TranscriptText(support.console));
   if (!support.errors.empty()) out.push_back("stderr: " + TranscriptText(support.errors));
+  for (const auto& p : support.progress) out.push_back("progress: " + p);
   for (const auto& a : support.opened) out.push_back("opened: " + a);
   for (const auto& w : support.written) out.push_back("written: " + w);
   // A registry call that missed the machine the run works on.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/event_log.h"
@@ -53,6 +54,16 @@ const std::vector<Call> kCalls = {
        GetComputerNameA(own, &size);
        s.ConnectRegistry(own);
      }},
+    {T9Index_DisconnectRegistry,
+     [](Support& s) {
+       // No connected hive: the library's refusal, not a missing entry point.
+       try {
+         s.DisconnectRegistry(kHklm);
+         ADD_FAILURE() << "HKLM freed";
+       } catch (const RunError& e) {
+         if (e.number() != ERROR_INVALID_PARAMETER) throw;
+       }
+     }},
     {T9Index_ShellRun, [](Support& s) { s.ShellRun(""); }, false},
     {T9Index_GetArgs, [](Support& s) { s.GetArgs("a b"); }},
     {T9Index_OpenConsole, [](Support& s) { s.OpenConsole(); }, false},
@@ -63,6 +74,7 @@ const std::vector<Call> kCalls = {
     {T9Index_Writes, [](Support& s) { s.Writes(""); }},
     {T9Index_WriteLn, [](Support& s) { s.WriteLn(""); }},
     {T9Index_WriteErrLn, [](Support& s) { s.WriteErrLn(""); }},
+    {T9Index_WriteErrProgress, [](Support& s) { s.WriteErrProgress(""); }},
     {T9Index_InNativeConsole, [](Support& s) { s.InNativeConsole(); }},
     {T9Index_Pause, [](Support& s) { s.Pause(""); }, false},
 };
@@ -170,6 +182,35 @@ TEST(BindingTest, OtherMachineFailingIsLostItsAnswersAreNot) {
   EXPECT_THROW(support->KeyExists(never, version), kestrad::MachineLost);
   const std::uint32_t no_such_predefined_key = 0x800000FFu;
   EXPECT_FALSE(support->ReadDWORDFromRegistry(no_such_predefined_key, version, "v", v));
+}
+
+// The program's threads making their first calls on one binding at once:
+// each is bound once and every call answers.
+TEST(BindingTest, ThreadsMakingTheirFirstCallsAtOnceAllSucceed) {
+  const auto support = kestrad::MakeTamarak9Binding(kestrad_test::LibraryPath().c_str());
+  const kestrad::UniqueKernelObject start(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  constexpr int kThreads = 8;
+  std::vector<std::string> read(kThreads);  // each thread's own
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      WaitForSingleObject(start.get(), INFINITE);
+      try {
+        support->LibVersion();
+        read[t] = support->ReadStringFromRegistry(
+            kHklm, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+            "ComputerName");
+      } catch (const RunError& e) {
+        read[t] = e.description();
+      }
+    });
+  }
+  SetEvent(start.get());
+  for (std::thread& thread : threads) thread.join();
+  char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
+  DWORD size = sizeof own;
+  ASSERT_TRUE(GetComputerNameA(own, &size));
+  EXPECT_EQ(read, std::vector<std::string>(kThreads, own));
 }
 
 // Every run leaves no system box to wait on (a drive without a disk, a file

@@ -16,6 +16,7 @@ namespace {
 
 constexpr char kFreshConsoleChild[] = "--fresh-console-child";
 constexpr char kNoHandlesChild[] = "--no-handles-child";
+constexpr char kProgressChild[] = "--progress-child";
 constexpr DWORD kChildTimeoutMs = 20000;
 
 // What the library gets from GetProcAddress for GetConsoleProcessList:
@@ -40,6 +41,28 @@ int RunFreshConsoleChild() {
   library.Get<T9WritesFn>("Writes")("       KESTRAD banner");
   library.Get<T9WriteLnFn>("WriteLn")("\r\nand some lines");
   return library.Get<T9InNativeConsoleFn>("InNativeConsole")() == 0 ? 0 : 4;
+}
+
+// In a console of its own: each progress line covers the last, the empty one
+// blanks it, and the cursor stays on the line. 0 when so.
+int RunProgressChild() {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  library.Get<T9OpenConsoleFn>("OpenConsole")();
+  const HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_ERROR_HANDLE, console);
+  const auto progress = library.Get<T9WriteErrProgressFn>("WriteErrProgress");
+  // The cursor's line as the screen shows it, and the cursor's column.
+  const auto line = [console] {
+    CONSOLE_SCREEN_BUFFER_INFO info = {};
+    GetConsoleScreenBufferInfo(console, &info);
+    char text[8] = {};
+    DWORD read = 0;
+    ReadConsoleOutputCharacterA(console, text, 7, {0, info.dwCursorPosition.Y}, &read);
+    return std::string(text, read) + "@" + std::to_string(info.dwCursorPosition.X);
+  };
+  const bool shown = progress("1 of 10") != 0 && line() == "1 of 10@7" && progress("2") != 0 &&
+                     line() == "2      @7" && progress("") != 0 && line() == "       @0";
+  return shown ? 0 : 8;
 }
 
 // Without standard handles nothing can be written, and says so, and nothing
@@ -100,6 +123,10 @@ TEST(ConsoleTest, ScriptsUsageScreenNeverWaitsInAConsoleOfItsOwn) {
   EXPECT_EQ(RunCommand("\"" + program + "\" /FIX /H", CREATE_NEW_CONSOLE), 7u);
 }
 
+TEST(ConsoleTest, ProgressLineIsRewrittenInPlaceInAConsole) {
+  EXPECT_EQ(RunChild(kProgressChild, CREATE_NEW_CONSOLE), 0u);
+}
+
 TEST(ConsoleTest, WithoutHandlesOnlyOpenConsoleGivesOutput) {
   EXPECT_EQ(RunChild(kNoHandlesChild, DETACHED_PROCESS), 0u);
 }
@@ -131,11 +158,33 @@ TEST(ConsoleTest, EachLineIsOneWrite) {
   EXPECT_EQ(g_writes, (std::vector<std::string>{"\"a\",\"b\"\r\n", "ERROR: x\r\n"}));
 }
 
+// A progress line is taken back with a carriage return, which a file or
+// pipe would keep: there, and without a handle, it is not written at all.
+TEST(ConsoleTest, ProgressLineOnlyIntoAConsole) {
+  kestrad_test::Library library(kestrad_test::LibraryPath());
+  const kestrad_test::ImportPatch patch(library.get(), "WriteFile",
+                                        reinterpret_cast<const void*>(&RecordingWriteFile));
+  ASSERT_TRUE(patch.patched());
+  const auto progress = library.Get<T9WriteErrProgressFn>("WriteErrProgress");
+  const kestrad::UniqueFile nul(
+      CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  g_writes.clear();
+  for (const HANDLE handle : {nul.get(), HANDLE{nullptr}}) {
+    SetStdHandle(STD_ERROR_HANDLE, handle);
+    EXPECT_EQ(progress("12 of 1000"), 0);
+    EXPECT_EQ(progress(""), 0);
+  }
+  SetStdHandle(STD_ERROR_HANDLE, err);
+  EXPECT_EQ(g_writes, std::vector<std::string>{});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], kFreshConsoleChild) == 0) return RunFreshConsoleChild();
   if (argc > 1 && std::strcmp(argv[1], kNoHandlesChild) == 0) return RunNoHandlesChild();
+  if (argc > 1 && std::strcmp(argv[1], kProgressChild) == 0) return RunProgressChild();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_library.h"
@@ -197,32 +198,97 @@ TEST_P(RegistryTest, WriteNeverCreatesAMissingKeyAndKeyExistsTellsOne) {
 }  // namespace
 
 // Another machine's HKEY_LOCAL_MACHINE, reached by name. Wine reaches only
-// this machine, by its own name; a name it cannot reach, or none (which the
-// system would take for this machine), gives the system's error and no hive.
-TEST(ConnectRegistryTest, OwnNameReachesItsRegistryOthersGiveTheError) {
-  const kestrad_test::Library library(kestrad_test::LibraryPath());
-  const auto connect = library.Get<T9ConnectRegistryFn>("ConnectRegistry");
-  const auto read_string = library.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry");
-  char own[MAX_COMPUTERNAME_LENGTH + 1] = "";
-  DWORD size = sizeof own;
-  ASSERT_TRUE(GetComputerNameA(own, &size));
+// this machine, by its own name.
+class ConnectRegistryTest : public testing::Test {
+ protected:
+  ConnectRegistryTest() {
+    DWORD size = sizeof own_;
+    EXPECT_TRUE(GetComputerNameA(own_, &size));
+  }
+
+  // Whether `hive` reads this machine's name; safe from any thread.
+  bool ReadsOwnName(uint32_t hive) const {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
+    return read_string_(hive, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                        "ComputerName", name, sizeof name) != 0 &&
+           std::strcmp(name, own_) == 0;
+  }
+
+  // Connects until the library refuses, then frees every hive it gave; how
+  // many it gave.
+  int ConnectAllThenFree() {
+    std::vector<uint32_t> hives;
+    uint32_t hive = 0;
+    int32_t rc = 0;
+    while ((rc = connect_(own_, &hive)) == 0) hives.push_back(hive);
+    EXPECT_EQ(rc, ERROR_TOO_MANY_OPEN_FILES);
+    for (const uint32_t h : hives) EXPECT_EQ(disconnect_(h), 0);
+    return static_cast<int>(hives.size());
+  }
+
+  const kestrad_test::Library library_{kestrad_test::LibraryPath()};
+  const T9ConnectRegistryFn connect_ = library_.Get<T9ConnectRegistryFn>("ConnectRegistry");
+  const T9DisconnectRegistryFn disconnect_ =
+      library_.Get<T9DisconnectRegistryFn>("DisconnectRegistry");
+  const T9ReadStringFromRegistryFn read_string_ =
+      library_.Get<T9ReadStringFromRegistryFn>("ReadStringFromRegistry");
+  char own_[MAX_COMPUTERNAME_LENGTH + 1] = "";
+};
+
+// A name Wine cannot reach, or none (which the system would take for this
+// machine), gives the system's error and no hive.
+TEST_F(ConnectRegistryTest, OwnNameReachesItsRegistryOthersGiveTheError) {
   uint32_t hive = 7;
   for (const char* none : {"NOSUCHMACHINE", "", "\\\\"}) {
-    EXPECT_NE(connect(none, &hive), 0) << none;
+    EXPECT_NE(connect_(none, &hive), 0) << none;
     EXPECT_EQ(hive, 0u);
   }
-  EXPECT_EQ(connect(nullptr, &hive), ERROR_INVALID_PARAMETER);
-  const char* key = "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
-  char name[MAX_COMPUTERNAME_LENGTH + 1] = "";
-  for (const std::string& machine : {std::string(own), "\\\\" + std::string(own)}) {
-    ASSERT_EQ(connect(machine.c_str(), &hive), 0) << machine;
+  EXPECT_EQ(connect_(nullptr, &hive), ERROR_INVALID_PARAMETER);
+  for (const std::string& machine : {std::string(own_), "\\\\" + std::string(own_)}) {
+    ASSERT_EQ(connect_(machine.c_str(), &hive), 0) << machine;
     EXPECT_NE(hive, 0x80000002u);
-    EXPECT_EQ(read_string(hive, key, "ComputerName", name, sizeof name), size + 1);
-    EXPECT_STREQ(name, own);
+    EXPECT_TRUE(ReadsOwnName(hive)) << machine;
+    EXPECT_EQ(disconnect_(hive), 0);
   }
-  // A hive not handed out reads nothing; the table never overflows.
-  EXPECT_EQ(read_string(hive + 1, key, "ComputerName", name, sizeof name), 0u);
-  int connected = 2;
-  while (connect(own, &hive) == 0) ++connected;
-  EXPECT_EQ(connected, T9_CONNECTIONS);
+}
+
+// A freed hive is no machine's, and is freed once; a hive never handed out
+// is none. Every place freed is handed out again, and no more than
+// T9_CONNECTIONS at once.
+TEST_F(ConnectRegistryTest, FreedHiveReadsNothingAndItsPlaceIsReused) {
+  uint32_t hive = 0;
+  ASSERT_EQ(connect_(own_, &hive), 0);
+  EXPECT_FALSE(ReadsOwnName(hive + 1));
+  EXPECT_EQ(disconnect_(hive + 1), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(disconnect_(0x80000002u), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(disconnect_(hive), 0);
+  EXPECT_FALSE(ReadsOwnName(hive));
+  EXPECT_EQ(disconnect_(hive), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ConnectAllThenFree(), T9_CONNECTIONS);
+  EXPECT_EQ(ConnectAllThenFree(), T9_CONNECTIONS);
+}
+
+// Threads each connecting, reading through the hive and freeing it, all at
+// once and many more times than there are places: none fails, and every
+// place is free afterwards.
+TEST_F(ConnectRegistryTest, ThreadsConnectReadAndFreeAtOnce) {
+  constexpr int kThreads = 16;
+  constexpr int kConnectionsInAll = 1000;
+  const kestrad::UniqueKernelObject start(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  std::vector<int> failed(kThreads);  // each thread's own count
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      WaitForSingleObject(start.get(), INFINITE);
+      for (int n = t; n < kConnectionsInAll; n += kThreads) {
+        uint32_t hive = 0;
+        const bool ok = connect_(own_, &hive) == 0 && ReadsOwnName(hive);
+        failed[t] += !ok + (hive != 0 && disconnect_(hive) != 0);
+      }
+    });
+  }
+  SetEvent(start.get());
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failed, std::vector<int>(kThreads));
+  EXPECT_EQ(ConnectAllThenFree(), T9_CONNECTIONS);
 }
