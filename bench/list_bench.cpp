@@ -38,9 +38,9 @@ int main() {
   kestrad::testing::Fleet fleet([](const std::string& name) {
     if (!name.empty()) std::this_thread::sleep_for(Answer(name));
   });
-  kestrad::testing::Threads platform;
-  kestrad::testing::Threads::Log log(platform);
+  kestrad::testing::FakeLog log;
   kestrad::testing::FakeForm form(fleet, log);
+  kestrad::testing::Threads platform(form, log);
   platform.args = "/CHECK /S " + list;
   const auto start = steady_clock::now();
   kestrad::Main(fleet, log, platform, form);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,8 +23,15 @@ namespace kestrad::testing {
 class FakeLog : public EventLog {
  public:
   void Report(EventType type, EventId id, const std::string& text) override {
-    entries.push_back({type, id, text, machine});
+    run->Report(type, id, text, machine);
   }
+  // A machine's of a list writes into the run's, from its own thread.
+  void Report(EventType type, EventId id, const std::string& text, const std::string& at) {
+    static std::mutex one_at_a_time;
+    std::lock_guard<std::mutex> hold(one_at_a_time);
+    entries.push_back({type, id, text, at});
+  }
+  FakeLog* run = this;
   void MoveTo(const std::string& m) override { machine = m; }
   struct Entry {
     EventType type;
@@ -171,21 +179,6 @@ class FakeForm : public Form1 {
   int appends_ = 0;
 };
 
-// A log of its own for one machine of a list, whose entries go to the
-// run's log in the order they are written.
-class FakeMachineLog : public EventLog {
- public:
-  explicit FakeMachineLog(FakeLog& run) : run_(run) {}
-  void Report(EventType type, EventId id, const std::string& text) override {
-    run_.entries.push_back({type, id, text, machine_});
-  }
-  void MoveTo(const std::string& m) override { machine_ = m; }
-
- private:
-  FakeLog& run_;
-  std::string machine_;
-};
-
 class FakePlatform : public Platform {
  public:
   FakePlatform(FakeForm& form, FakeLog& log) : log_(log) { form.boxes = &boxes; }
@@ -209,7 +202,9 @@ class FakePlatform : public Platform {
     return f->second;
   }
   std::unique_ptr<EventLog> NewEventLog() override {
-    return std::make_unique<FakeMachineLog>(log_);
+    auto log = std::make_unique<FakeLog>();
+    log->run = &log_;
+    return log;
   }
   // One job after the other, in the list's order: a transcript is the same
   // at every run. The threads are the list test's.

@@ -1,28 +1,18 @@
-// A fleet of fake machines behind one support library that answers from
-// several threads at once, and a platform that works a list on real
-// threads: for the list test and the list's benchmark.
+// Fake machines behind one library answering from several threads, and a
+// platform working a list on real threads: the list's test and benchmark.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <memory>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/command_line.h"
-#include "app/platform.h"
 #include "fakes.h"
 
 namespace kestrad::testing {
 
-inline std::string Profile(const std::string& name) {
+inline std::string Profile(const std::string& name) {  // none for ""
   std::ifstream in(std::string(KESTRAD_SOURCE_DIR "/tests/profiles/") + name + ".reg");
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
@@ -48,9 +38,8 @@ class Fleet : public FakeSupport {
     const int i = std::stoi(name.substr(4));
     if (i % 10 == 3) throw RunError(53, "The network path was not found");
     FakeSupport& m = machines[name];
-    m.Apply(Profile("healthy"));
-    if (i % 10 == 7) m.Apply(Profile("demo"));
-    if (i % 10 == 8) m.Apply(Profile("repair-missing"));
+    for (const char* p : {"healthy", i % 10 == 7 ? "demo" : i % 10 == 8 ? "repair-missing" : ""})
+      m.Apply(Profile(p));
     if (i % 10 == 5) m.lost_at = 1 + i % 12;
     m.hive = next_hive_;
     hives_[next_hive_] = &m;
@@ -98,25 +87,16 @@ class Fleet : public FakeSupport {
 };
 
 // Real threads: a pool of `width` takes the jobs in order; each ended one
-// is handed to the calling thread. The entries of every log go to one list.
-class Threads : public Platform {
+// is handed to the calling thread.
+class Threads : public FakePlatform {
  public:
-  std::string args;
-  std::vector<std::string> entries;
+  using FakePlatform::FakePlatform;
   std::atomic<int> running{0}, most{0};
-  bool shown = false;  // a box, which nobody would close
-  std::string ArgumentText() override { return args; }
-  std::vector<std::string> PastedDashes() override { return {}; }
-  std::string ComputerName() override { return "SEAT"; }
-  void ShowMessageBox(const std::string&, const std::string&, BoxStyle) override { shown = true; }
-  void EndProgram(int) override {}
-  std::string ReadFile(const std::string&) override { throw RunError(2, "none"); }
-  std::unique_ptr<EventLog> NewEventLog() override { return std::make_unique<Log>(*this); }
   void SideBySide(std::size_t count, std::size_t width, const std::function<void(std::size_t)>& job,
                   const std::function<void(std::size_t)>& done) override {
     std::mutex queue;
     std::condition_variable ended_one;
-    std::deque<std::size_t> ended;
+    std::deque<std::size_t> finished;
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> pool;
     for (std::size_t t = 0; t < width; ++t) {
@@ -126,34 +106,21 @@ class Threads : public Platform {
           job(i);
           --running;
           std::lock_guard<std::mutex> hold(queue);
-          ended.push_back(i);
+          finished.push_back(i);
           ended_one.notify_one();
         }
       });
     }
     for (std::size_t n = 0; n < count; ++n) {
       std::unique_lock<std::mutex> hold(queue);
-      ended_one.wait(hold, [&] { return !ended.empty(); });
-      const std::size_t i = ended.front();
-      ended.pop_front();
+      ended_one.wait(hold, [&] { return !finished.empty(); });
+      const std::size_t i = finished.front();
+      finished.pop_front();
       hold.unlock();
       done(i);
     }
     for (std::thread& t : pool) t.join();
   }
-
-  struct Log : EventLog {
-    explicit Log(Threads& p) : platform(p) {}
-    void Report(EventType type, EventId id, const std::string& text) override {
-      std::lock_guard<std::mutex> hold(platform.lock);
-      platform.entries.push_back(machine + " " + std::to_string(static_cast<int>(type)) + " " +
-                                 std::to_string(static_cast<unsigned>(id)) + " " + text);
-    }
-    void MoveTo(const std::string& m) override { machine = m; }
-    Threads& platform;
-    std::string machine;
-  };
-  std::mutex lock;
 };
 
 }  // namespace kestrad::testing

@@ -158,27 +158,6 @@ TEST(ConsoleTest, EachLineIsOneWrite) {
   EXPECT_EQ(g_writes, (std::vector<std::string>{"\"a\",\"b\"\r\n", "ERROR: x\r\n"}));
 }
 
-// A progress line is taken back with a carriage return, which a file or
-// pipe would keep: there, and without a handle, it is not written at all.
-TEST(ConsoleTest, ProgressLineOnlyIntoAConsole) {
-  kestrad_test::Library library(kestrad_test::LibraryPath());
-  const kestrad_test::ImportPatch patch(library.get(), "WriteFile",
-                                        reinterpret_cast<const void*>(&RecordingWriteFile));
-  ASSERT_TRUE(patch.patched());
-  const auto progress = library.Get<T9WriteErrProgressFn>("WriteErrProgress");
-  const kestrad::UniqueFile nul(
-      CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-  const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-  g_writes.clear();
-  for (const HANDLE handle : {nul.get(), HANDLE{nullptr}}) {
-    SetStdHandle(STD_ERROR_HANDLE, handle);
-    EXPECT_EQ(progress("12 of 1000"), 0);
-    EXPECT_EQ(progress(""), 0);
-  }
-  SetStdHandle(STD_ERROR_HANDLE, err);
-  EXPECT_EQ(g_writes, std::vector<std::string>{});
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
