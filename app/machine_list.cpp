@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <utility>
 
 #include "app/csv_line.h"
@@ -205,14 +204,19 @@ MachineNames ReadMachineNames(const std::string& list, Platform& platform) {
   } else {
     entries = CommaEntries(list);
   }
-  std::set<std::string> seen;
+  // Each name in capitals, to find one listed again; a list is short
+  // enough to be searched from the start.
+  std::vector<std::string> seen;
   for (const std::string& entry : entries) {
     std::string name;
     if (!MachineName(entry, name)) {
       return refuse("Invalid argument/option - '" + entry + "'",
                     "invalid argument/option '" + entry + "'");
     }
-    if (seen.insert(AsciiUpper(name)).second) result.names.push_back(name);
+    std::string key = AsciiUpper(name);
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+    seen.push_back(std::move(key));
+    result.names.push_back(name);
   }
   if (result.names.empty()) {
     return refuse("The list of machines '" + list + "' names no machine",

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <vector>
 
 #include "app/command_line.h"
@@ -68,10 +67,11 @@ constexpr DWORD kLargestFile = 16u << 20;
 struct Pool {
   const std::function<void(std::size_t)>* job;
   std::size_t count;
-  volatile LONG taken = -1;  // the last job index taken, interlocked
-  CRITICAL_SECTION lock;     // guards `ended`
-  std::deque<std::size_t> ended;
-  UniqueKernelObject signal;  // a semaphore: one count per ended job
+  volatile LONG taken = -1;        // the last job index taken, interlocked
+  CRITICAL_SECTION lock;           // guards `ended`
+  std::vector<std::size_t> ended;  // in the order they ended
+  std::size_t handed = 0;          // how many of them done() has had
+  UniqueKernelObject signal;       // a semaphore: one count per ended job
 };
 
 DWORD WINAPI Worker(void* argument) {
@@ -131,8 +131,7 @@ void Win32Platform::SideBySide(std::size_t count, std::size_t width,
     for (std::size_t n = 0; n < count; ++n) {
       WaitForSingleObject(pool.signal.get(), INFINITE);
       EnterCriticalSection(&pool.lock);
-      const std::size_t i = pool.ended.front();
-      pool.ended.pop_front();
+      const std::size_t i = pool.ended[pool.handed++];
       LeaveCriticalSection(&pool.lock);
       done(i);
     }
