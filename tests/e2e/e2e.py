@@ -25,10 +25,14 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BIN = os.environ.get("KESTRAD_BIN_DIR", "")
 TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
-# The program's file names and version, from the build (CMakeLists.txt).
-EXE = os.environ.get("KESTRAD_EXE", "")
-LIBRARY = os.environ.get("KESTRAD_LIBRARY", "")
-VERSION = os.environ.get("KESTRAD_VERSION", "")
+# The program's file names and version, from the build (CMakeLists.txt): as
+# CTest passes them, else as the build's generated header states them (the
+# demo and the benchmarks).
+_CONFIG = os.path.join(BIN, os.pardir, "generated", "program_config.h")
+_STATED = dict(re.findall(r'#define (KESTRAD_\w+) "(.*)"', pathlib.Path(_CONFIG).read_text())
+               if os.path.isfile(_CONFIG) else [])
+EXE, LIBRARY, VERSION = (os.environ.get(n) or _STATED.get(n, "")
+                         for n in ("KESTRAD_EXE", "KESTRAD_LIBRARY", "KESTRAD_VERSION"))
 UNINSTALLER = "uninstall-" + EXE  # what the installer names its uninstaller
 # What a real process shows of a transcript: not the library calls, nor the
 # colours and tooltips (the window's own tests see those).
