@@ -25,9 +25,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 BIN = os.environ.get("KESTRAD_BIN_DIR", "")
 TOOLS = os.environ.get("KESTRAD_TOOLS_DIR", "")
 FIXTURES = os.environ.get("KESTRAD_FIXTURES_DIR", "")
-# The program's file names and version, from the build (CMakeLists.txt): as
-# CTest passes them, else as the build's generated header states them (the
-# demo and the benchmarks).
+# The program's names and version from the build: as CTest passes them, else
+# (the demo) as its generated header states them.
 _CONFIG = os.path.join(BIN, os.pardir, "generated", "program_config.h")
 _STATED = dict(re.findall(r'#define (KESTRAD_\w+) "(.*)"', pathlib.Path(_CONFIG).read_text())
                if os.path.isfile(_CONFIG) else [])
