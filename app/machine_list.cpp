@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <utility>
 
 #include "app/csv_line.h"
@@ -25,14 +26,14 @@ std::string Trimmed(const std::string& text) {
 // beginning with ";" or "#".
 std::vector<std::string> FileEntries(std::string text) {
   if (text.rfind(kUtf8Mark, 0) == 0) text.erase(0, sizeof kUtf8Mark - 1);
+  // A line may end in CR alone, as old editors write it.
+  std::replace(text.begin(), text.end(), '\r', '\n');
   std::vector<std::string> entries;
   std::size_t at = 0;
   while (at <= text.size()) {
     std::size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    line = Trimmed(line);
+    const std::string line = Trimmed(text.substr(at, end - at));
     if (!line.empty() && line[0] != ';' && line[0] != '#') entries.push_back(line);
     at = end + 1;
   }
@@ -195,28 +196,33 @@ MachineNames ReadMachineNames(const std::string& list, Platform& platform) {
   std::vector<std::string> entries;
   if (list[0] == '@') {
     const std::string file = list.substr(1);
+    std::string why;
     try {
-      entries = FileEntries(platform.ReadFile(file));
+      const std::string text = platform.ReadFile(file);
+      // Notepad's "Unicode": every other byte a NUL, no name in it.
+      if (text.rfind("\xFF\xFE", 0) == 0 || text.rfind("\xFE\xFF", 0) == 0) {
+        why = "it is UTF-16 text, not ANSI";
+      } else {
+        entries = FileEntries(text);
+      }
     } catch (const RunError& e) {
-      return refuse("Cannot read the list of machines '" + file + "': " + e.description(),
-                    "cannot read the list of machines '" + file + "': " + e.description());
+      why = e.description();
+    }
+    if (!why.empty()) {
+      return refuse("Cannot read the list of machines '" + file + "': " + why,
+                    "cannot read the list of machines '" + file + "': " + why);
     }
   } else {
     entries = CommaEntries(list);
   }
-  // Each name in capitals, to find one listed again; a list is short
-  // enough to be searched from the start.
-  std::vector<std::string> seen;
+  std::set<std::string> seen;  // each name in capitals
   for (const std::string& entry : entries) {
     std::string name;
     if (!MachineName(entry, name)) {
       return refuse("Invalid argument/option - '" + entry + "'",
                     "invalid argument/option '" + entry + "'");
     }
-    std::string key = AsciiUpper(name);
-    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-    seen.push_back(std::move(key));
-    result.names.push_back(name);
+    if (seen.insert(AsciiUpper(name)).second) result.names.push_back(name);
   }
   if (result.names.empty()) {
     return refuse("The list of machines '" + list + "' names no machine",
@@ -275,8 +281,10 @@ ExitCode RunList(const Switches& switches, Support& support, EventLog& log, Plat
         }
       },
       [&](std::size_t i) { table.Ended(i); });
+  // The last lines before the console is let go.
+  const ExitCode code = table.Finish();
   trap.Run([&] { support.CloseConsole(); });
-  return table.Finish();
+  return code;
 }
 
 }  // namespace kestrad

@@ -114,6 +114,8 @@ void Win32Platform::SideBySide(std::size_t count, std::size_t width,
   Pool pool;
   pool.job = &job;
   pool.count = count;
+  // Room for every index up front: a worker never allocates under the lock.
+  pool.ended.reserve(count);
   pool.signal.reset(CreateSemaphoreW(nullptr, 0, static_cast<LONG>(count), nullptr));
   InitializeCriticalSection(&pool.lock);
   std::vector<UniqueKernelObject> workers;

@@ -1,5 +1,6 @@
 #include "app/switches.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "app/command_line.h"
@@ -49,7 +50,9 @@ bool MachineName(const std::string& item, std::string& name) {
   if (item.empty() || item[0] == '/' || item[0] == '-') return false;
   const std::string bare = item.rfind("\\\\", 0) == 0 ? item.substr(2) : item;
   if (bare.empty() || bare.size() > kMachineNameMax ||
-      bare.find_first_of(" \t\\:") != std::string::npos) {
+      bare.find_first_of(" \t\\:") != std::string::npos ||
+      std::any_of(bare.begin(), bare.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
     return false;
   }
   name = bare;

@@ -91,6 +91,12 @@ HKEY HiveKey(uint32_t hive) {
 // Ends a registry entry point's call: its result, and why in the thread's
 // last error, as Win32 tells it. A value that is there but of another type
 // or size is ERROR_UNSUPPORTED_TYPE; ERROR_SUCCESS when it succeeded.
+// Why the registry functions could not be bound: the loader's reason.
+LONG BindFailure() {
+  const DWORD error = GetLastError();
+  return static_cast<LONG>(error != 0 ? error : ERROR_PROC_NOT_FOUND);
+}
+
 template <typename Result>
 Result Told(Result result, LONG error) {
   SetLastError(static_cast<DWORD>(error));
@@ -150,7 +156,7 @@ int16_t T9_CALL ReadDWORDFromRegistry(uint32_t hive, const char* key, const char
   Registry r;
   if (key == nullptr || name == nullptr || value == nullptr)
     return Told(0, ERROR_INVALID_PARAMETER);
-  if (!BindRegistry(hive, &r)) return 0;
+  if (!BindRegistry(hive, &r)) return Told(0, BindFailure());
   OpenKey k(r);
   const LONG opened = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
   if (opened != ERROR_SUCCESS) return Told(0, opened);
@@ -171,7 +177,7 @@ uint32_t T9_CALL ReadStringFromRegistry(uint32_t hive, const char* key, const ch
                                         char* buffer, uint32_t size) {
   Registry r;
   if (key == nullptr || name == nullptr) return Told(0u, ERROR_INVALID_PARAMETER);
-  if (!BindRegistry(hive, &r)) return 0;
+  if (!BindRegistry(hive, &r)) return Told(0, BindFailure());
   tamarak9::HeapBuffer<wchar_t> text;
   std::size_t length = 0;
   if (!QueryText(r, hive, key, name, text, &length)) return 0;
@@ -185,7 +191,7 @@ int16_t T9_CALL WriteDWORDToRegistry(uint32_t hive, const char* key, const char*
                                      int32_t value) {
   Registry r;
   if (key == nullptr || name == nullptr) return Told(0, ERROR_INVALID_PARAMETER);
-  if (!BindRegistry(hive, &r)) return 0;
+  if (!BindRegistry(hive, &r)) return Told(0, BindFailure());
   // Open, never create: writing into a key that is not there is a failure.
   OpenKey k(r);
   const LONG opened = r.open_a(HiveKey(hive), key, 0, KEY_SET_VALUE, k.put());
@@ -203,7 +209,7 @@ int16_t T9_CALL KeyExists(uint32_t hive, const char* key) {
   // it must be tried, and its failure told, rather than skipped. The last
   // error tells which: ERROR_SUCCESS when it opened.
   Registry r;
-  if (!BindRegistry(hive, &r)) return 1;
+  if (!BindRegistry(hive, &r)) return Told(1, BindFailure());
   OpenKey k(r);
   const LONG rc = r.open_a(HiveKey(hive), key, 0, KEY_QUERY_VALUE, k.put());
   return Told(rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND ? 0 : 1, rc);

@@ -95,7 +95,8 @@ class FakeSupport : public Support {
   std::vector<std::string> GetArgs(const std::string& text) override;
   void OpenConsole() override { Enter("OpenConsole"); }
   bool ConsoleOpen() override { return Enter("ConsoleOpen"), console_open; }
-  void CloseConsole() override { Enter("CloseConsole"); }
+  // A console let go takes no more lines; a file or pipe still does.
+  void CloseConsole() override { Enter("CloseConsole"), released = progress_console; }
   void SetConsoleAttributes(std::int32_t f, std::int32_t b) override {
     Enter("SetConsoleAttributes(" + std::to_string(f) + "," + std::to_string(b) + ")");
   }
@@ -109,9 +110,11 @@ class FakeSupport : public Support {
   }
   bool WriteErrLn(const std::string& text) override {
     Enter("WriteErrLn");
+    if (released) return false;
     errors += text + "\r\n";
     return true;
   }
+  bool released = false;
   bool WriteErrProgress(const std::string& text) override {
     Enter("WriteErrProgress");
     if (progress_console) progress.push_back(text);

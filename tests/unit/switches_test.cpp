@@ -21,6 +21,7 @@ TEST(Switches, MachineNameOrTheItemThatIsNone) {
       {"/S \"lab pc\" /X", "", "lab pc"},
       {"/S \\\\a\\b", "", "\\\\a\\b"},
       {"/S \\\\", "", "\\\\"},
+      {"/S a\x01b", "", "a\x01b"},
       {"/S \"\"", "", ""},
       {"/S a /s b", "", "/s"},
   };
