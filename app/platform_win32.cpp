@@ -6,7 +6,6 @@
 
 #include "app/command_line.h"
 #include "app/event_log_win32.h"
-#include "common/run_error.h"
 #include "win32/error_text.h"
 #include "win32/system_library.h"
 #include "win32/unique_handle.h"
@@ -58,10 +57,6 @@ namespace {
 // The largest list file read: some hundred thousand machines' names.
 constexpr DWORD kLargestFile = 16u << 20;
 
-[[noreturn]] void ThrowSystemError(DWORD code) {
-  throw RunError(static_cast<long>(code), ErrorText(code));
-}
-
 // What the workers of SideBySide share: the next job to take, and the jobs
 // that ended, handed to the calling thread in the order they end.
 struct Pool {
@@ -92,15 +87,15 @@ DWORD WINAPI Worker(void* argument) {
 std::string Win32Platform::ReadFile(const std::string& path) {
   const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) ThrowSystemError(GetLastError());
+  if (!file) throw SystemError(GetLastError());
   DWORD high = 0;
   const DWORD size = GetFileSize(file.get(), &high);
-  if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) ThrowSystemError(GetLastError());
-  if (high != 0 || size > kLargestFile) ThrowSystemError(ERROR_FILE_TOO_LARGE);
+  if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) throw SystemError(GetLastError());
+  if (high != 0 || size > kLargestFile) throw SystemError(ERROR_FILE_TOO_LARGE);
   std::string text(size, '\0');
   DWORD read = 0;
   if (size > 0 && !::ReadFile(file.get(), &text[0], size, &read, nullptr)) {
-    ThrowSystemError(GetLastError());
+    throw SystemError(GetLastError());
   }
   text.resize(read);
   return text;

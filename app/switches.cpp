@@ -41,8 +41,6 @@ bool ParseSwitch(std::string& item, Switches& switches) {
   return true;
 }
 
-namespace {}  // namespace
-
 // An item that starts as a switch does is not a name: "/S" lacks its own.
 // Nor is a bare IPv6 address, which no UNC path takes: its colons stand
 // for dashes in Windows' ipv6-literal.net name.

@@ -198,13 +198,13 @@ class Tamarak9Binding : public Support {
   std::uint32_t ConnectRegistry(const std::string& machine) override {
     std::uint32_t hive = 0;
     const std::int32_t error = Get<T9Index_ConnectRegistry>()(machine.c_str(), &hive);
-    if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
+    if (error != 0) throw SystemError(static_cast<unsigned long>(error));
     return hive;
   }
 
   void DisconnectRegistry(std::uint32_t hive) override {
     const std::int32_t error = Get<T9Index_DisconnectRegistry>()(hive);
-    if (error != 0) throw RunError(error, ErrorText(static_cast<unsigned long>(error)));
+    if (error != 0) throw SystemError(static_cast<unsigned long>(error));
   }
 
   void ShellRun(const std::string& address) override { Get<T9Index_ShellRun>()(address.c_str()); }

@@ -47,7 +47,7 @@ constexpr int kIconResource = 1;
 [[noreturn]] void ThrowLastError(DWORD fallback = ERROR_GEN_FAILURE) {
   DWORD code = GetLastError();
   if (code == 0) code = fallback;
-  throw RunError(static_cast<long>(code), ErrorText(code));
+  throw SystemError(code);
 }
 
 UniqueFont MakeFont(const char* face, int centipoints, bool bold, bool italic, int dpi) {
@@ -237,7 +237,7 @@ class Form1Window final : public Win32Form1 {
     SendMessageA(box, EM_SETSEL, before, before);
     SendMessageA(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
     if (GetWindowTextLengthA(box) <= before) {
-      throw RunError(ERROR_NOT_ENOUGH_MEMORY, ErrorText(ERROR_NOT_ENOUGH_MEMORY));
+      throw SystemError(ERROR_NOT_ENOUGH_MEMORY);
     }
   }
 
@@ -253,7 +253,7 @@ class Form1Window final : public Win32Form1 {
   HWND Control(ControlId id) const {
     HWND control = controls_[Index(id)];
     if (!control || !IsWindow(control)) {
-      throw RunError(ERROR_INVALID_WINDOW_HANDLE, ErrorText(ERROR_INVALID_WINDOW_HANDLE));
+      throw SystemError(ERROR_INVALID_WINDOW_HANDLE);
     }
     return control;
   }

@@ -15,4 +15,8 @@ std::string ErrorText(unsigned long code) {
   return n > 0 ? std::string(text, n) : "System error " + std::to_string(code);
 }
 
+RunError SystemError(unsigned long code) {
+  return RunError(static_cast<long>(code), ErrorText(code));
+}
+
 }  // namespace kestrad
