@@ -657,8 +657,8 @@ class InstallerTest(E2E):
 
     def uninstall(self):
         folder = unix(self.FOLDER)
-        if os.path.isfile(os.path.join(folder, "uninstall-kestrad.exe")):
-            wine(os.path.join(folder, "uninstall-kestrad.exe"), "/S")
+        if os.path.isfile(os.path.join(folder, UNINSTALLER)):
+            wine(os.path.join(folder, UNINSTALLER), "/S")
         # The uninstaller hands over to a copy of itself and returns at once.
         deadline = time.monotonic() + 60
         while os.path.isdir(folder) and time.monotonic() < deadline:
